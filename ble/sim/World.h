@@ -1,0 +1,116 @@
+// The simulated radio: a small world of virtual vehicles that advertise,
+// connect, answer the vehicle protocol and notify, on an EventLoop. A full
+// peer of a real radio, with faults as switches.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ble/Bluetooth.h"
+#include "ble/EventLoop.h"
+
+namespace ble::sim {
+
+// A handshake stage at which a link can be made to drop.
+enum class Stage {
+    Connected,                  // right after the connection is reported
+    ServicesDiscovered,         // after the service discovery result
+    CharacteristicsDiscovered,  // after the characteristic discovery result
+    NotifyEnabled,              // after the notification state result
+};
+
+// The five peripheral events, for error injection.
+enum class PeripheralEvent {
+    DiscoverServices,
+    DiscoverCharacteristics,
+    UpdateValue,
+    WriteValue,
+    UpdateNotificationState,
+};
+
+// How the vehicle's GATT table looks.
+enum class ServiceLayout {
+    Normal,          // the vehicle service with its read and write characteristics
+    NoService,       // discovery succeeds and reports no service
+    TwoServices,     // a generic service first, then the vehicle service
+    MissingWrite,    // the vehicle service without its write characteristic
+    MissingRead,     // the vehicle service without its read characteristic
+};
+
+struct Faults {
+    bool failConnect = false;
+    std::optional<std::chrono::milliseconds> dropAfter;  // after connecting
+    std::optional<Stage> dropAtStage;
+    std::set<PeripheralEvent> errorOn;
+    ServiceLayout layout = ServiceLayout::Normal;
+};
+
+struct RecordedWrite {
+    Uuid characteristic;
+    std::vector<uint8_t> bytes;
+    WriteType type;
+};
+
+struct VehicleSpec {
+    uint8_t model = 9;
+    uint32_t identifier = 0;
+    std::string name;  // the local name; empty for a made-up one
+    uint16_t version = 0x1234;
+};
+
+class VirtualVehicle {
+public:
+    virtual ~VirtualVehicle() = default;
+    virtual uint32_t identifier() const = 0;
+    virtual uint8_t model() const = 0;
+    virtual Faults& faults() = 0;
+    // Replaces the manufacturer data it advertises (any length and content);
+    // nullopt advertises none.
+    virtual void setManufacturerData(std::optional<std::vector<uint8_t>> data) = 0;
+    virtual const std::vector<RecordedWrite>& writes() const = 0;
+    virtual void clearWrites() = 0;
+    virtual bool connected() const = 0;
+    virtual bool notifying() const = 0;
+    // Driving state, from set-speed, change-lane and offset commands.
+    virtual uint16_t speed() const = 0;
+    virtual float offset() const = 0;
+    // Sends a value on the read characteristic (any length and content).
+    virtual void notify(std::vector<uint8_t> value) = 0;
+    virtual void triggerDelocalized() = 0;
+    // Ends the link from the vehicle's side.
+    virtual void disconnect() = 0;
+};
+
+class World {
+public:
+    explicit World(EventLoop& loop);
+    ~World();
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
+    VirtualVehicle& addVehicle(const VehicleSpec& spec);
+    void removeVehicle(uint32_t identifier);  // goes out of range, link dropped
+    std::vector<VirtualVehicle*> vehicles() const;
+    VirtualVehicle* vehicle(uint32_t identifier) const;
+
+    // Powering the radio off or on reports the new state to every central.
+    void setPowered(bool powered);
+    bool powered() const;
+
+    // Makes centrals in this world. The world must outlive them.
+    CentralFactory centralFactory();
+    EventLoop& loop() const;
+
+    // Three vehicles, models 9, 18 and 19, with fixed identifiers.
+    static void populateDefault(World& world);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ble::sim

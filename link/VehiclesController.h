@@ -1,0 +1,55 @@
+// Finds the vehicles and keeps the list of those the program knows: owns the
+// central, scans for the vehicle service, makes a Vehicle for every new
+// identifier, connects it, and drops it when its connection fails or ends.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "ble/Bluetooth.h"
+#include "link/AtomicRef.h"
+
+class Vehicle;
+
+using VehicleList = std::vector<std::shared_ptr<Vehicle>>;
+
+class VehiclesController : public ble::CentralDelegate,
+                           public std::enable_shared_from_this<VehiclesController> {
+public:
+    // The caller chooses the radio; nothing touches it until beginScan().
+    explicit VehiclesController(ble::CentralFactory centralFactory);
+    ~VehiclesController() override;
+
+    void beginScan();
+    void stopScan();
+    std::shared_ptr<Vehicle> findVehicleAttachedToPeripheral(const ble::Peripheral& peripheral) const;
+    std::shared_ptr<Vehicle> findVehicleById(uint32_t identifier) const;
+    void vehicleWasDisconnected(const Vehicle& vehicle);
+
+    // The live list itself, never null.
+    std::shared_ptr<VehicleList> vehicles() const { return vehicles_.load(); }
+    // A null list is taken as an empty one.
+    void setVehicles(std::shared_ptr<VehicleList> list);
+
+    // ble::CentralDelegate
+    void centralManagerDidUpdateState(ble::Central& central) override;
+    void didConnectPeripheral(ble::Central& central, ble::Peripheral& peripheral) override;
+    void didDisconnectPeripheral(ble::Central& central, ble::Peripheral& peripheral,
+                                 const ble::Error* error) override;
+    void didFailToConnectPeripheral(ble::Central& central, ble::Peripheral& peripheral,
+                                    const ble::Error* error) override;
+    void didDiscoverPeripheral(ble::Central& central,
+                               const std::shared_ptr<ble::Peripheral>& peripheral,
+                               const ble::AdvertisementData& advertisementData,
+                               int rssi) override;
+    void didRetrievePeripherals(ble::Central& central,
+                                const std::vector<std::shared_ptr<ble::Peripheral>>& list) override;
+
+private:
+    void removeVehicle(const Vehicle& vehicle);
+
+    ble::CentralFactory centralFactory_;
+    std::shared_ptr<ble::Central> manager_;
+    AtomicRef<VehicleList> vehicles_;
+};
