@@ -162,7 +162,7 @@ public:
     virtual void didDisconnectPeripheral(Central&, Peripheral&, const Error*) {}
     virtual void didFailToConnectPeripheral(Central&, Peripheral&, const Error*) {}
     virtual void didDiscoverPeripheral(Central&, const std::shared_ptr<Peripheral>&,
-                                       const AdvertisementData&, int rssi) {}
+                                       const AdvertisementData&, int /*rssi*/) {}
     virtual void didRetrievePeripherals(Central&,
                                         const std::vector<std::shared_ptr<Peripheral>>&) {}
 };
