@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
 template <typename T>
 class AtomicRef {

@@ -1,0 +1,186 @@
+#include "link/VehiclesController.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "link/LinkText.h"
+#include "link/SystemLog.h"
+#include "link/Vehicle.h"
+#include "link/VehicleUuids.h"
+#include "zelto_sdk/advertisement.h"
+
+namespace {
+
+constexpr uint16_t kVehicleProductId = 0xBEEF;
+constexpr long kPoweredOnState = static_cast<long>(ble::CentralState::PoweredOn);
+
+}  // namespace
+
+VehiclesController::VehiclesController(ble::CentralFactory centralFactory)
+    : centralFactory_(std::move(centralFactory)) {
+    vehicles_.store(std::make_shared<VehicleList>());
+}
+
+VehiclesController::~VehiclesController() {
+    // The list goes first, then the central; no scan is stopped, no link closed.
+    vehicles_.store(nullptr);
+    manager_.reset();
+}
+
+void VehiclesController::setVehicles(std::shared_ptr<VehicleList> list) {
+    vehicles_.store(list != nullptr ? std::move(list) : std::make_shared<VehicleList>());
+}
+
+void VehiclesController::beginScan() {
+    if (!centralFactory_) {
+        return;
+    }
+    // The new central reports its state later; scanning starts then. The one
+    // held before is let go without a stop request.
+    std::shared_ptr<ble::Central> previous =
+        std::exchange(manager_, centralFactory_(weak_from_this()));
+    previous.reset();
+}
+
+void VehiclesController::stopScan() {
+    if (manager_ != nullptr) {
+        manager_->stopScan();
+    }
+}
+
+std::shared_ptr<Vehicle> VehiclesController::findVehicleAttachedToPeripheral(
+    const ble::Peripheral& peripheral) const {
+    const auto list = vehicles_.load();
+    for (const auto& vehicle : *list) {
+        if (vehicle != nullptr && vehicle->peripheral().get() == &peripheral) {
+            return vehicle;
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<Vehicle> VehiclesController::findVehicleById(uint32_t identifier) const {
+    const auto list = vehicles_.load();
+    for (const auto& vehicle : *list) {
+        if (vehicle != nullptr && vehicle->identifier() == identifier) {
+            return vehicle;
+        }
+    }
+    return nullptr;
+}
+
+void VehiclesController::vehicleWasDisconnected(const Vehicle& vehicle) { removeVehicle(vehicle); }
+
+void VehiclesController::removeVehicle(const Vehicle& vehicle) {
+    const auto list = vehicles_.load();
+    // Every entry that is this very vehicle goes. The removed references are
+    // dropped only once the list is consistent again, since dropping the last
+    // one ends the vehicle (and may end `vehicle` itself).
+    VehicleList removed;
+    auto kept = list->begin();
+    for (auto it = list->begin(); it != list->end(); ++it) {
+        if (it->get() == &vehicle) {
+            removed.push_back(std::move(*it));
+        } else {
+            if (kept != it) {
+                *kept = std::move(*it);
+            }
+            ++kept;
+        }
+    }
+    list->erase(kept, list->end());
+}
+
+void VehiclesController::centralManagerDidUpdateState(ble::Central& central) {
+    SystemLog::write("state=%ld", static_cast<long>(central.state()));
+    SystemLog::write("Power ON = %ld", kPoweredOnState);
+    // Whatever the state: a later report asks again.
+    if (manager_ != nullptr) {
+        manager_->scanForPeripheralsWithServices({vehicle_uuids::service()});
+    }
+}
+
+void VehiclesController::didDiscoverPeripheral(ble::Central& central,
+                                               const std::shared_ptr<ble::Peripheral>& peripheral,
+                                               const ble::AdvertisementData& advertisementData,
+                                               int) {
+    if (peripheral == nullptr) {
+        return;
+    }
+    const uint8_t* bytes = nullptr;
+    size_t length = 0;
+    if (advertisementData.manufacturerData.has_value()) {
+        bytes = advertisementData.manufacturerData->data();
+        length = advertisementData.manufacturerData->size();
+    }
+    // The decoder counts in 8 bits; a longer item would alias (264 bytes
+    // would read as 8), so it is refused before the count is narrowed.
+    if (length > UINT8_MAX) {
+        return;
+    }
+    zelto_adv_mfg_info info{};
+    if (zelto_adv_parse_mfg_data(bytes, static_cast<uint8_t>(length), &info) != 0) {
+        return;
+    }
+    if (info.product_id != kVehicleProductId) {
+        return;
+    }
+    if (findVehicleById(info.identifier) != nullptr) {
+        return;
+    }
+
+    SystemLog::write("Discovered new vehicle, model=0x%04x, id=0x%08x",
+                     static_cast<unsigned>(info.model_id), static_cast<unsigned>(info.identifier));
+    auto vehicle = std::make_shared<Vehicle>();
+    vehicle->setPeripheral(peripheral);
+    vehicle->setIdentifier(info.identifier);
+    vehicle->setModelIdentifier(info.model_id);
+    vehicles_.load()->push_back(vehicle);
+    peripheral->setDelegate(vehicle);
+    central.connectPeripheral(peripheral);
+}
+
+void VehiclesController::didConnectPeripheral(ble::Central&, ble::Peripheral& peripheral) {
+    const auto vehicle = findVehicleAttachedToPeripheral(peripheral);
+    if (vehicle == nullptr) {
+        return;
+    }
+    SystemLog::write("Connected to vehicle id=0x%08x", static_cast<unsigned>(vehicle->identifier()));
+    peripheral.discoverServices({});
+}
+
+void VehiclesController::didDisconnectPeripheral(ble::Central&, ble::Peripheral& peripheral,
+                                                 const ble::Error* error) {
+    const auto vehicle = findVehicleAttachedToPeripheral(peripheral);
+    if (vehicle == nullptr) {
+        return;
+    }
+    SystemLog::write("Disconnected vehicle id=0x%08x, error=%s",
+                     static_cast<unsigned>(vehicle->identifier()),
+                     link_text::describe(error).c_str());
+    if (const auto attached = vehicle->peripheral()) {
+        attached->setDelegate({});
+    }
+    removeVehicle(*vehicle);
+}
+
+void VehiclesController::didFailToConnectPeripheral(ble::Central&, ble::Peripheral& peripheral,
+                                                    const ble::Error* error) {
+    const auto vehicle = findVehicleAttachedToPeripheral(peripheral);
+    if (vehicle == nullptr) {
+        return;
+    }
+    SystemLog::write("Failed to connect to vehicle id=0x%08x, error=%s",
+                     static_cast<unsigned>(vehicle->identifier()),
+                     link_text::describe(error).c_str());
+    if (const auto attached = vehicle->peripheral()) {
+        attached->setDelegate({});
+    }
+    removeVehicle(*vehicle);
+}
+
+void VehiclesController::didRetrievePeripherals(
+    ble::Central&, const std::vector<std::shared_ptr<ble::Peripheral>>& list) {
+    SystemLog::write("Retrieved peripheral: %lu - %s", static_cast<unsigned long>(list.size()),
+                     link_text::describe(list).c_str());
+}
