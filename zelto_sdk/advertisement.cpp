@@ -54,7 +54,7 @@ uint8_t copy_cut(uint8_t* slot, size_t slot_size, const uint8_t* data, uint8_t l
 
 }  // namespace
 
-#define REQUIRE(expression) ZELTO_REQUIRE(kSourceFile, expression)
+#define REQUIRE(expression) ZELTO_REQUIRE(kSourceFile, expression, #expression)
 
 uint8_t zelto_adv_parse(const uint8_t* payload, size_t length, zelto_adv_info* info) {
     if (payload == nullptr) {

@@ -10,10 +10,12 @@ namespace zelto_sdk_detail {
 
 }  // namespace zelto_sdk_detail
 
-// `file` is the library's name for the source file, e.g. "zelto_sdk/protocol".
-#define ZELTO_REQUIRE(file, expression)                                                 \
-    do {                                                                                \
-        if (!(expression)) [[unlikely]] {                                               \
-            ::zelto_sdk_detail::precondition_failed(__func__, file, __LINE__, #expression); \
-        }                                                                               \
+// `file` is the library's name for the source file, e.g. "zelto_sdk/protocol";
+// `text` is the expression as written (stringified by the caller's own macro,
+// before NULL is expanded).
+#define ZELTO_REQUIRE(file, expression, text)                                        \
+    do {                                                                             \
+        if (!(expression)) [[unlikely]] {                                            \
+            ::zelto_sdk_detail::precondition_failed(__func__, file, __LINE__, text); \
+        }                                                                            \
     } while (0)

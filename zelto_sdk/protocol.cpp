@@ -21,7 +21,7 @@ uint8_t frame(VehicleMessage* msg, uint8_t total_length, uint8_t id) {
 
 }  // namespace
 
-#define REQUIRE(expression) ZELTO_REQUIRE(kSourceFile, expression)
+#define REQUIRE(expression) ZELTO_REQUIRE(kSourceFile, expression, #expression)
 
 uint8_t zelto_vehicle_msg_set_sdk_mode(VehicleMessage* message, uint8_t sdk_mode_switch,
                                        uint8_t sdk_mode_options) {

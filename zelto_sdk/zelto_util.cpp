@@ -34,7 +34,7 @@ void print_row(const char* prefix, const uint8_t* data, size_t n, char* text) {
 
 }  // namespace
 
-#define REQUIRE(expression) ZELTO_REQUIRE(kSourceFile, expression)
+#define REQUIRE(expression) ZELTO_REQUIRE(kSourceFile, expression, #expression)
 
 void hexdump(const char* prefix, size_t column_len, const uint8_t* data, size_t length) {
     REQUIRE(prefix != NULL);
