@@ -3,6 +3,7 @@
 // peer of a real radio, with faults as switches.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -71,6 +72,7 @@ public:
     // Replaces the manufacturer data it advertises (any length and content);
     // nullopt advertises none.
     virtual void setManufacturerData(std::optional<std::vector<uint8_t>> data) = 0;
+    // Oldest first. A very long run keeps only the most recent few thousand.
     virtual const std::vector<RecordedWrite>& writes() const = 0;
     virtual void clearWrites() = 0;
     virtual bool connected() const = 0;
@@ -100,6 +102,10 @@ public:
     // Powering the radio off or on reports the new state to every central.
     void setPowered(bool powered);
     bool powered() const;
+
+    // How often a scanning central reports each vehicle (200 ms unless set).
+    void setAdvertisingInterval(std::chrono::milliseconds interval);
+    std::chrono::milliseconds advertisingInterval() const;
 
     // Makes centrals in this world. The world must outlive them.
     CentralFactory centralFactory();
