@@ -39,7 +39,23 @@ void VehiclesController::beginScan() {
     // held before is let go without a stop request.
     std::shared_ptr<ble::Central> previous =
         std::exchange(manager_, centralFactory_(weak_from_this()));
+    if (previous != nullptr) {
+        // The links of a central end with it, and a vehicle left listed would
+        // keep its identifier from ever being found again: the vehicles go
+        // with their central and the new one finds them afresh.
+        letGoOfAllVehicles();
+    }
     previous.reset();
+}
+
+void VehiclesController::letGoOfAllVehicles() {
+    const auto list = std::exchange(*vehicles_.load(), VehicleList{});
+    for (const auto& vehicle : list) {
+        if (vehicle == nullptr) continue;
+        if (const auto peripheral = vehicle->peripheral()) {
+            peripheral->setDelegate({});
+        }
+    }
 }
 
 void VehiclesController::stopScan() {

@@ -48,6 +48,7 @@ public:
 
 private:
     void removeVehicle(const Vehicle& vehicle);
+    void letGoOfAllVehicles();
 
     ble::CentralFactory centralFactory_;
     std::shared_ptr<ble::Central> manager_;

@@ -284,7 +284,20 @@ TEST(VehiclesControllerScan, ASecondBeginScanReplacesTheCentral) {
     ControllerFixture f;
     f.scan();
     const std::weak_ptr<fakes::FakeCentral> first = f.radio.centrals.back();
+    const auto p = f.peripheral();
+    f.advertise(p, ControllerFixture::mfgData(9, 0x12345678));
+    const auto list = f.controller->vehicles();
+    f.log.clear();
+
     f.controller->beginScan();
+    // The vehicles found through the old central go with it, quietly; the
+    // list object stays the same.
+    EXPECT_EQ(f.controller->vehicles(), list);
+    EXPECT_EQ(f.listed(), 0u);
+    EXPECT_EQ(p->delegate(), nullptr);
+    EXPECT_EQ(f.controller->findVehicleById(0x12345678), nullptr);
+    EXPECT_TRUE(f.log.lines.empty());
+
     ASSERT_EQ(f.radio.centrals.size(), 2u);
     EXPECT_EQ(f.radio.centrals[0]->stopScanRequests, 0);
     f.loop.runUntilIdle();
@@ -298,6 +311,11 @@ TEST(VehiclesControllerScan, ASecondBeginScanReplacesTheCentral) {
 
     // The controller let the old one go; only the test's record keeps it.
     EXPECT_EQ(first.use_count(), 1);
+
+    // The new central finds the vehicle again.
+    f.advertise(p, ControllerFixture::mfgData(9, 0x12345678));
+    EXPECT_NE(f.controller->findVehicleById(0x12345678), nullptr);
+    EXPECT_EQ(f.radio.centrals[1]->connectRequests.size(), 1u);
 }
 
 TEST(VehiclesControllerScan, ConnectGoesToTheReportingCentral) {
