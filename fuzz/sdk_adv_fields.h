@@ -2,15 +2,15 @@
 // splitter sees them, to check the walker against.
 #pragma once
 
-#include "zelto_sdk/advertisement.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
-#define SDK_FUZZ_CHECK(condition) \
-    do {                          \
+#include "zelto_sdk/advertisement.h"
+
+#define SDK_FUZZ_CHECK(condition)       \
+    do {                                \
         if (!(condition)) std::abort(); \
     } while (0)
 

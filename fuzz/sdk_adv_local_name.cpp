@@ -1,11 +1,11 @@
 // zelto_adv_parse_local_name on any bytes; the length is their count's low 8 bits.
-#include "zelto_sdk/advertisement.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include "zelto_sdk/advertisement.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto length = static_cast<uint8_t>(size);

@@ -41,7 +41,8 @@ Expected walk(const std::vector<zelto_adv_field>& fields) {
                 return e;
         }
     }
-    e.result = isVehicleService(e.serviceId) ? ZELTO_ADV_PARSE_VEHICLE : ZELTO_ADV_PARSE_NOT_VEHICLE;
+    e.result =
+        isVehicleService(e.serviceId) ? ZELTO_ADV_PARSE_VEHICLE : ZELTO_ADV_PARSE_NOT_VEHICLE;
     return e;
 }
 

@@ -1,10 +1,10 @@
 #include "zelto_sdk/advertisement.h"
 
-#include "zelto_sdk/byte_order.h"
-#include "zelto_sdk/precondition.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "zelto_sdk/byte_order.h"
+#include "zelto_sdk/precondition.h"
 
 using zelto_sdk_detail::load_u16_be;
 using zelto_sdk_detail::load_u16_le;
@@ -108,8 +108,7 @@ uint8_t zelto_adv_parse_mfg_data(const uint8_t* data, uint8_t length, zelto_adv_
     return 0;
 }
 
-uint8_t zelto_adv_parse_local_name(const uint8_t* data, uint8_t length,
-                                   zelto_adv_name_info* out) {
+uint8_t zelto_adv_parse_local_name(const uint8_t* data, uint8_t length, zelto_adv_name_info* out) {
     REQUIRE(out != NULL);
     if (data == nullptr || length == 0) {
         return 1;

@@ -48,8 +48,7 @@ inline constexpr uint8_t ZELTO_ADV_NAME_STATE_MASK = 0x70;
 // The vehicle service UUID BE15BEEF-6186-407E-8381-0BD89C4D8DF4 in payload
 // byte order (least significant byte first, the text form reversed).
 inline constexpr uint8_t ZELTO_VEHICLE_SERVICE_UUID[16] = {
-    0xF4, 0x8D, 0x4D, 0x9C, 0xD8, 0x0B, 0x81, 0x83,
-    0x7E, 0x40, 0x86, 0x61, 0xEF, 0xBE, 0x15, 0xBE,
+    0xF4, 0x8D, 0x4D, 0x9C, 0xD8, 0x0B, 0x81, 0x83, 0x7E, 0x40, 0x86, 0x61, 0xEF, 0xBE, 0x15, 0xBE,
 };
 
 struct zelto_adv_mfg_info {
@@ -93,8 +92,7 @@ uint8_t zelto_adv_parse_mfg_data(const uint8_t* data, uint8_t length, zelto_adv_
 // state bits, version (little-endian), 5 unread bytes, name. Returns 1 for
 // length 0 or null data (out untouched), otherwise 0. Fields beyond the length
 // keep their values; the name is cleared before a name is copied in.
-uint8_t zelto_adv_parse_local_name(const uint8_t* data, uint8_t length,
-                                   zelto_adv_name_info* out);
+uint8_t zelto_adv_parse_local_name(const uint8_t* data, uint8_t length, zelto_adv_name_info* out);
 
 // Orders two 16-byte UUIDs as unsigned byte strings from byte 0: -1, 0 or 1.
 int32_t zelto_uuid128_compare(const uint8_t* a, const uint8_t* b);

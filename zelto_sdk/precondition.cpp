@@ -5,10 +5,8 @@
 
 namespace zelto_sdk_detail {
 
-void precondition_failed(const char* function, const char* file, int line,
-                         const char* expression) {
-    std::fprintf(stderr, "%s:%d: %s: Assertion `%s' failed.\n", file, line, function,
-                 expression);
+void precondition_failed(const char* function, const char* file, int line, const char* expression) {
+    std::fprintf(stderr, "%s:%d: %s: Assertion `%s' failed.\n", file, line, function, expression);
     std::fflush(stderr);
     std::abort();
 }

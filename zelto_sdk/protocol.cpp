@@ -1,9 +1,9 @@
 #include "zelto_sdk/protocol.h"
 
+#include <cstring>
+
 #include "zelto_sdk/byte_order.h"
 #include "zelto_sdk/precondition.h"
-
-#include <cstring>
 
 using zelto_sdk_detail::store_f32_le;
 using zelto_sdk_detail::store_u16_le;

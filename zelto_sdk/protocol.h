@@ -60,8 +60,8 @@ inline constexpr uint8_t ZELTO_MSG_LEN_CHANGE_LANE = 12;
 inline constexpr uint8_t ZELTO_MSG_LEN_SET_LIGHTS = 3;
 inline constexpr uint8_t ZELTO_MSG_LEN_LIGHTS_PATTERN = 8;
 inline constexpr uint8_t ZELTO_MSG_LEN_NO_PAYLOAD = 2;  // disconnect, cancel lane change,
-                                                       // turn 180, ping, get version,
-                                                       // get battery level
+                                                        // turn 180, ping, get version,
+                                                        // get battery level
 
 // Leading bytes of an inbound message that the host takes for the ids with a
 // fixed length. The version response carries a u16 version at offset 2.

@@ -1,9 +1,9 @@
 #include "zelto_sdk/zelto_util.h"
 
-#include "zelto_sdk/precondition.h"
-
 #include <algorithm>
 #include <cstdio>
+
+#include "zelto_sdk/precondition.h"
 
 namespace {
 

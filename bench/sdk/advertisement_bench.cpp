@@ -1,9 +1,8 @@
 // The advertisement readers beside a plain byte loop over the same payload.
-#include "zelto_sdk/advertisement.h"
-
 #include <benchmark/benchmark.h>
 
 #include "bench_payload.h"
+#include "zelto_sdk/advertisement.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Each builder beside a baseline that copies the same finished message (its
 // total length, a length the compiler cannot see) into the same buffer.
-#include "zelto_sdk/protocol.h"
-
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+
+#include "zelto_sdk/protocol.h"
 
 namespace {
 
@@ -44,14 +44,14 @@ float opaqueF(float v) {
     return v;
 }
 
-#define BUILDER_BENCH(name, call)                                                           \
-    void BM_##name(benchmark::State& state) {                                               \
-        runBuilder(state, [](VehicleMessage* m) { return call; });                          \
-    }                                                                                       \
-    void BM_##name##_baseline_memcpy(benchmark::State& state) {                             \
-        runCopyBaseline(state, [](VehicleMessage* m) { return call; });                     \
-    }                                                                                       \
-    BENCHMARK(BM_##name);                                                                   \
+#define BUILDER_BENCH(name, call)                                       \
+    void BM_##name(benchmark::State& state) {                           \
+        runBuilder(state, [](VehicleMessage* m) { return call; });      \
+    }                                                                   \
+    void BM_##name##_baseline_memcpy(benchmark::State& state) {         \
+        runCopyBaseline(state, [](VehicleMessage* m) { return call; }); \
+    }                                                                   \
+    BENCHMARK(BM_##name);                                               \
     BENCHMARK(BM_##name##_baseline_memcpy)
 
 BUILDER_BENCH(set_sdk_mode, zelto_vehicle_msg_set_sdk_mode(m, opaque8(1), opaque8(1)));
@@ -61,9 +61,9 @@ BUILDER_BENCH(set_offset_from_road_center,
 BUILDER_BENCH(change_lane,
               zelto_vehicle_msg_change_lane(m, opaque16(300), opaque16(2500), opaqueF(-23.0f)));
 BUILDER_BENCH(set_lights, zelto_vehicle_msg_set_lights(m, opaque8(0x5a)));
-BUILDER_BENCH(lights_pattern, zelto_vehicle_msg_lights_pattern(m, opaque8(1), opaque8(2),
-                                                               opaque8(3), opaque8(4),
-                                                               opaque16(0x0102)));
+BUILDER_BENCH(lights_pattern,
+              zelto_vehicle_msg_lights_pattern(m, opaque8(1), opaque8(2), opaque8(3), opaque8(4),
+                                               opaque16(0x0102)));
 BUILDER_BENCH(disconnect, zelto_vehicle_msg_disconnect(m));
 BUILDER_BENCH(cancel_lane_change, zelto_vehicle_msg_cancel_lane_change(m));
 BUILDER_BENCH(turn_180, zelto_vehicle_msg_turn_180(m));

@@ -1,9 +1,8 @@
 // hexdump_line on a full 20-byte message beside a plain byte loop over it.
-#include "zelto_sdk/zelto_util.h"
-
 #include <benchmark/benchmark.h>
 
 #include "bench_payload.h"
+#include "zelto_sdk/zelto_util.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
 // The field decoders (manufacturer data, local name) and the UUID helpers.
-#include "zelto_sdk/advertisement.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "hex_bytes.h"
+#include "zelto_sdk/advertisement.h"
 
 namespace {
 
@@ -98,7 +97,8 @@ TEST(AdvLocalName, DecodesWhatItsLengthHolds) {
         const Bytes data = fromHex(c.data);
         auto out = filled<zelto_adv_name_info>(0xEE);
         out.state = 0x8F;
-        ASSERT_EQ(zelto_adv_parse_local_name(data.data(), static_cast<uint8_t>(data.size()), &out), 0);
+        ASSERT_EQ(zelto_adv_parse_local_name(data.data(), static_cast<uint8_t>(data.size()), &out),
+                  0);
         EXPECT_EQ(out.state, c.state);
         EXPECT_EQ(out.version, c.version);
         EXPECT_EQ(toHex(out.name, 13), c.text);
@@ -178,8 +178,9 @@ TEST(AdvDecodersDeathTest, NullRecordsAndUuidsStopWithAReport) {
                  std::string(where) + "zelto_uuid128_compare: Assertion `a != NULL' failed");
     EXPECT_DEATH(zelto_uuid128_compare(data, nullptr),
                  std::string(where) + "zelto_uuid128_compare: Assertion `b != NULL' failed");
-    EXPECT_DEATH(zelto_adv_is_vehicle_service(nullptr),
-                 std::string(where) + "zelto_adv_is_vehicle_service: Assertion `uuid != NULL' failed");
+    EXPECT_DEATH(
+        zelto_adv_is_vehicle_service(nullptr),
+        std::string(where) + "zelto_adv_is_vehicle_service: Assertion `uuid != NULL' failed");
 }
 
 }  // namespace

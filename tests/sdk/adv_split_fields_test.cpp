@@ -1,12 +1,11 @@
 // zelto_adv_split_fields: cutting a payload into its fields.
-#include "zelto_sdk/advertisement.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 #include "hex_bytes.h"
+#include "zelto_sdk/advertisement.h"
 
 namespace {
 
@@ -22,9 +21,9 @@ struct Split {
     explicit Split(const Bytes& payload) : items(payload.size() / 2 + 1) {
         for (zelto_adv_field& item : items) std::memset(&item, 0xCC, sizeof item);
         const Bytes copy(payload);
-        result = zelto_adv_split_fields(copy.empty() ? reinterpret_cast<const uint8_t*>("")
-                                                     : copy.data(),
-                                        copy.size(), &count, items.data());
+        result = zelto_adv_split_fields(
+            copy.empty() ? reinterpret_cast<const uint8_t*>("") : copy.data(), copy.size(), &count,
+            items.data());
     }
     std::string item(size_t i) const {
         return std::to_string(items[i].type) + ":" + std::to_string(items[i].length) + ":" +
@@ -76,8 +75,10 @@ const CountCase kCountCases[] = {
     {"lone trailing length byte", "02 01 06 05", 1},
     {"field past the end", "02 01 06 05 03 AA", 1},
     {"field exactly to the end", "02 01 06 03 03 AA FE", 2},
-    {"vehicle payload", "02 01 06 11 07 F4 8D 4D 9C D8 0B 81 83 7E 40 86 61 EF BE 15 BE"
-                        " 09 FF BE EF 00 09 12 34 56 78", 3},
+    {"vehicle payload",
+     "02 01 06 11 07 F4 8D 4D 9C D8 0B 81 83 7E 40 86 61 EF BE 15 BE"
+     " 09 FF BE EF 00 09 12 34 56 78",
+     3},
 };
 
 TEST(AdvSplitFields, StopsWhereTheWalkerStops) {
@@ -93,8 +94,8 @@ TEST(AdvSplitFields, EveryTruncationOfTheVehiclePayload) {
     for (size_t length = 0; length <= kVehiclePayload.size(); ++length) {
         SCOPED_TRACE("length " + std::to_string(length));
         const Split split(Bytes(kVehiclePayload.begin(), kVehiclePayload.begin() + length));
-        const size_t expected = (length >= sdk_test::kFlagsEnd) + (length >= sdk_test::kServiceEnd) +
-                                (length >= sdk_test::kMfgEnd);
+        const size_t expected = (length >= sdk_test::kFlagsEnd) +
+                                (length >= sdk_test::kServiceEnd) + (length >= sdk_test::kMfgEnd);
         EXPECT_EQ(split.count, expected);
         if (expected == 3) {
             EXPECT_EQ(split.item(0), "1:1:06");
@@ -121,7 +122,8 @@ TEST(AdvSplitFields, LongDataIsCutToTheItem) {
 // the most that 600 bytes can hold.
 TEST(AdvSplitFields, CountsMoreThan255Fields) {
     Bytes payload;
-    for (int i = 0; i < 300; ++i) payload.insert(payload.end(), {0x01, static_cast<uint8_t>(i % 255 + 1)});
+    for (int i = 0; i < 300; ++i)
+        payload.insert(payload.end(), {0x01, static_cast<uint8_t>(i % 255 + 1)});
     const Split split(payload);
     EXPECT_EQ(split.count, 300u);
     EXPECT_EQ(split.items[299].type, 299 % 255 + 1);

@@ -1,11 +1,10 @@
 // zelto_adv_parse and zelto_adv_is_vehicle: the payload walk.
-#include "zelto_sdk/advertisement.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "hex_bytes.h"
+#include "zelto_sdk/advertisement.h"
 
 namespace {
 
@@ -73,17 +72,17 @@ struct WalkCase {
 const WalkCase kWalkCases[] = {
     {"empty payload", "", 2, 2},
     {"unhandled first field", "03 03 AA FE", 3, 3},
-    {"unhandled field after the service", "11 07 F4 8D 4D 9C D8 0B 81 83 7E 40 86 61 EF BE 15 BE 03 03 AA FE",
-     3, 0},
-    {"other 128-bit UUID", "02 01 06 11 07 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 03 03 AA FE",
-     2, 2},
+    {"unhandled field after the service",
+     "11 07 F4 8D 4D 9C D8 0B 81 83 7E 40 86 61 EF BE 15 BE 03 03 AA FE", 3, 0},
+    {"other 128-bit UUID",
+     "02 01 06 11 07 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 03 03 AA FE", 2, 2},
     {"short UUID list", "05 07 01 02 03 04", 2, 0},
     {"empty UUID list", "01 07", 2, 0},
     {"no UUID field", "02 01 06 02 0A F4", 2, 2},
     {"zero length byte ends the walk", "02 01 06 00 03 03 AA FE", 2, 2},
     {"zero type byte ends the walk", "02 01 06 02 00 05 03 03 AA FE", 2, 2},
-    {"vehicle UUID after a zero length byte", "00 11 07 F4 8D 4D 9C D8 0B 81 83 7E 40 86 61 EF BE 15 BE",
-     2, 2},
+    {"vehicle UUID after a zero length byte",
+     "00 11 07 F4 8D 4D 9C D8 0B 81 83 7E 40 86 61 EF BE 15 BE", 2, 2},
     {"lone trailing length byte", "02 01 06 05", 2, 2},
     {"field longer than the payload", "02 01 06 05 03 AA", 2, 2},
     {"UUID field cut short", "11 07 F4 8D 4D 9C D8 0B 81 83 7E 40", 2, 2},
@@ -102,8 +101,8 @@ TEST(AdvWalker, ResultsForShapesOfPayload) {
 }
 
 TEST(AdvWalker, OtherUuidStopsAtOnceAndKeepsEarlierSlots) {
-    const Bytes payload = fromHex(std::string("02 01 06 11 07 ") + kOtherUuid +
-                                  " 09 FF BE EF 00 09 12 34 56 78");
+    const Bytes payload =
+        fromHex(std::string("02 01 06 11 07 ") + kOtherUuid + " 09 FF BE EF 00 09 12 34 56 78");
     zelto_adv_info info = filledRecord(0xAA);
     EXPECT_EQ(walk(payload, &info), ZELTO_ADV_PARSE_NOT_VEHICLE);
     EXPECT_EQ(info.flags, 0x06);

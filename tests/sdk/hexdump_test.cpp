@@ -1,6 +1,4 @@
 // hexdump and hexdump_line: rows of upper-case hex pairs on standard output.
-#include "zelto_sdk/zelto_util.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +10,7 @@
 #include <thread>
 
 #include "hex_bytes.h"
+#include "zelto_sdk/zelto_util.h"
 
 namespace {
 
@@ -56,11 +55,11 @@ const DumpCase kDumpCases[] = {
     {"rx", 4, "01 AB 20 FF 10", "rx 01 AB 20 FF\nrx 10\n"},
     {"rx", 3, "00 0F F0 7A", "rx 00 0F F0\nrx 7A\n"},
     {"rx", 16, "5C", "rx 5C\n"},
-    {"rx", 2, "0a a0", "rx 0A A0\n"},              // whole multiple: no empty row
+    {"rx", 2, "0a a0", "rx 0A A0\n"},  // whole multiple: no empty row
     {"rx", 1, "00 FF", "rx 00\nrx FF\n"},
-    {"rx", 4, "", ""},                               // nothing to dump, nothing printed
-    {"", 2, "01 02 03", " 01 02\n 03\n"},            // empty prefix still gets its blank
-    {"%s %d", 2, "01", "%s %d 01\n"},                // the prefix is text, not a format
+    {"rx", 4, "", ""},                     // nothing to dump, nothing printed
+    {"", 2, "01 02 03", " 01 02\n 03\n"},  // empty prefix still gets its blank
+    {"%s %d", 2, "01", "%s %d 01\n"},      // the prefix is text, not a format
     {"tx", std::numeric_limits<size_t>::max(), "01 02 03", "tx 01 02 03\n"},
 };
 
@@ -75,7 +74,8 @@ TEST(Hexdump, PrintsRowsOfUpperCasePairs) {
 // pieces. Both must give the same text.
 TEST(Hexdump, WideRowsPrintWhole) {
     const size_t stackRow = ZELTO_HEXDUMP_STACK_ROW_BYTES;
-    for (size_t columnLen : {stackRow - 1, stackRow, stackRow + 1, 2 * stackRow, 3 * stackRow + 5}) {
+    for (size_t columnLen :
+         {stackRow - 1, stackRow, stackRow + 1, 2 * stackRow, 3 * stackRow + 5}) {
         SCOPED_TRACE("column_len " + std::to_string(columnLen));
         const Bytes data = counting(2 * columnLen + 17);
         EXPECT_EQ(dump("wide", columnLen, data), expectedRows("wide", columnLen, data));
@@ -108,8 +108,8 @@ TEST(Hexdump, RowsFromTwoThreadsStayWhole) {
         second.join();
         std::fflush(stdout);
         std::istringstream lines(testing::internal::GetCapturedStdout());
-        const std::set<std::string> allowed = {
-            "a " + toHex(Bytes(columnLen, 0xAA)), "b " + toHex(Bytes(columnLen, 0xBB))};
+        const std::set<std::string> allowed = {"a " + toHex(Bytes(columnLen, 0xAA)),
+                                               "b " + toHex(Bytes(columnLen, 0xBB))};
         size_t count = 0;
         for (std::string line; std::getline(lines, line); ++count) {
             ASSERT_TRUE(allowed.count(line)) << "broken row: " << line.substr(0, 80);

@@ -1,5 +1,3 @@
-#include "zelto_sdk/protocol.h"
-
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -9,6 +7,7 @@
 #include <limits>
 
 #include "hex_bytes.h"
+#include "zelto_sdk/protocol.h"
 
 namespace {
 
@@ -62,8 +61,7 @@ const BuilderCase kCases[] = {
          return zelto_vehicle_msg_change_lane(m, 0xFFFF, 0x0102, floatFromBits(0xFFFFFFFF));
      },
      "0B 25 FF FF 02 01 FF FF FF FF 00 00"},
-    {"lights", [](VehicleMessage* m) { return zelto_vehicle_msg_set_lights(m, 0x5A); },
-     "02 1D 5A"},
+    {"lights", [](VehicleMessage* m) { return zelto_vehicle_msg_set_lights(m, 0x5A); }, "02 1D 5A"},
     {"lights pattern",
      [](VehicleMessage* m) { return zelto_vehicle_msg_lights_pattern(m, 1, 2, 3, 4, 0x0102); },
      "07 33 01 02 03 04 02 01"},
@@ -146,7 +144,8 @@ TEST(MessageBuildersDeathTest, NullBufferStopsWithFunctionFileAndExpression) {
          [] { zelto_vehicle_msg_set_offset_from_road_center(nullptr, 1.0f); }},
         {"zelto_vehicle_msg_change_lane", "message",
          [] { zelto_vehicle_msg_change_lane(nullptr, 1, 1, 1.0f); }},
-        {"zelto_vehicle_msg_set_lights", "message", [] { zelto_vehicle_msg_set_lights(nullptr, 1); }},
+        {"zelto_vehicle_msg_set_lights", "message",
+         [] { zelto_vehicle_msg_set_lights(nullptr, 1); }},
         {"zelto_vehicle_msg_lights_pattern", "message",
          [] { zelto_vehicle_msg_lights_pattern(nullptr, 1, 2, 3, 4, 5); }},
         {"zelto_vehicle_msg_disconnect", "msg", [] { zelto_vehicle_msg_disconnect(nullptr); }},

@@ -1,16 +1,16 @@
 // Builders, parsers and the hex dump allocate nothing. This binary replaces the
 // global operator new to count allocations, so it is kept apart from the other
 // tests.
-#include "zelto_sdk/advertisement.h"
-#include "zelto_sdk/protocol.h"
-#include "zelto_sdk/zelto_util.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+
+#include "zelto_sdk/advertisement.h"
+#include "zelto_sdk/protocol.h"
+#include "zelto_sdk/zelto_util.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
@@ -39,9 +39,9 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-const uint8_t kPayload[] = {
-    0x02, 0x01, 0x06, 0x11, 0x07, 0xF4, 0x8D, 0x4D, 0x9C, 0xD8, 0x0B, 0x81, 0x83, 0x7E, 0x40, 0x86,
-    0x61, 0xEF, 0xBE, 0x15, 0xBE, 0x09, 0xFF, 0xBE, 0xEF, 0x00, 0x09, 0x12, 0x34, 0x56, 0x78};
+const uint8_t kPayload[] = {0x02, 0x01, 0x06, 0x11, 0x07, 0xF4, 0x8D, 0x4D, 0x9C, 0xD8, 0x0B,
+                            0x81, 0x83, 0x7E, 0x40, 0x86, 0x61, 0xEF, 0xBE, 0x15, 0xBE, 0x09,
+                            0xFF, 0xBE, 0xEF, 0x00, 0x09, 0x12, 0x34, 0x56, 0x78};
 
 TEST(NoAllocation, CountingAllocatorSeesAllocations) {
     const long before = g_allocations.load();
