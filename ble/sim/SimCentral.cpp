@@ -91,8 +91,11 @@ void SimCentral::scheduleScan(std::chrono::milliseconds delay, uint64_t generati
 }
 
 bool SimCentral::scanStillWanted(uint64_t generation) const {
+    // The running round holds the only reference left once the central's
+    // owner has let it go: then it is gone and reports nothing more.
+    const bool released = weak_from_this().use_count() <= 1;
     const auto world = lockWorld(world_);
-    return world && world->powered && scanning_ && generation == scanGeneration_;
+    return !released && world && world->powered && scanning_ && generation == scanGeneration_;
 }
 
 void SimCentral::scanRound(uint64_t generation) {
