@@ -30,7 +30,7 @@ inline ble::sim::VehicleSpec spec(uint8_t model, uint32_t identifier, uint16_t v
 }
 
 // True when every write reached the write characteristic without response
-// and the handshake, if any of it arrived, arrived in order.
+// and was part of a handshake (03 90 01 01 then 01 18, once per link).
 inline ::testing::AssertionResult handshakeWritesOnly(const ble::sim::VirtualVehicle& vehicle) {
     const auto& writes = vehicle.writes();
     const std::vector<Bytes> handshake{kSdkMode, kGetVersion};
@@ -42,7 +42,7 @@ inline ::testing::AssertionResult handshakeWritesOnly(const ble::sim::VirtualVeh
         if (writes[i].type != ble::WriteType::WithoutResponse) {
             return ::testing::AssertionFailure() << "write " << i << " asked for a response";
         }
-        if (i >= handshake.size() || writes[i].bytes != handshake[i]) {
+        if (writes[i].bytes != handshake[i % 2]) {
             return ::testing::AssertionFailure() << "write " << i << " is not the handshake's";
         }
     }
