@@ -59,7 +59,7 @@ struct RecordedWrite {
 struct VehicleSpec {
     uint8_t model = 9;
     uint32_t identifier = 0;
-    std::string name;  // the local name; empty for a made-up one
+    std::string name{};  // the local name; empty for a made-up one
     uint16_t version = 0x1234;
 };
 
