@@ -212,18 +212,35 @@ void Peripheral::closeLink() {
     services_.clear();
     if (QLowEnergyController* controller = controller_.data()) {
         controller_ = nullptr;
-        QObject::disconnect(controller, nullptr, receiver_.get(), nullptr);
-        // Never deleted from inside one of its own signals: this may run in one.
-        QMetaObject::invokeMethod(
-            controller,
-            [controller] {
-                if (controller->state() != QLowEnergyController::UnconnectedState) {
-                    controller->disconnectFromDevice();
-                }
-                controller->deleteLater();
-            },
-            Qt::QueuedConnection);
+        retire(controller);
     }
+}
+
+void Peripheral::retire(QLowEnergyController* controller) {
+    QObject::disconnect(controller, nullptr, receiver_.get(), nullptr);
+    if (controller->state() == QLowEnergyController::UnconnectedState) {
+        controller->deleteLater();
+        return;
+    }
+    // Deleted once BlueZ has let the device go (Qt warns of a controller
+    // deleted while connected), or after a while whatever happened.
+    QObject::connect(controller, &QLowEnergyController::stateChanged, controller,
+                     [controller](QLowEnergyController::ControllerState state) {
+                         if (state == QLowEnergyController::UnconnectedState) controller->deleteLater();
+                     });
+    QTimer::singleShot(radio_->options().requestTimeout, controller,
+                       [controller] { controller->deleteLater(); });
+    // Not from inside one of its own signals, where this may run.
+    QMetaObject::invokeMethod(
+        controller,
+        [controller] {
+            const auto state = controller->state();
+            if (state != QLowEnergyController::UnconnectedState &&
+                state != QLowEnergyController::ClosingState) {
+                controller->disconnectFromDevice();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 // --- services and characteristics -------------------------------------------

@@ -82,6 +82,8 @@ private:
     void failConnection(const std::string& reason);
     void loseConnection();
     void closeLink();
+    // Lets a controller go: disconnected first, deleted later.
+    void retire(QLowEnergyController* controller);
 
     void onServicesDiscovered();
     void watchService(const std::shared_ptr<Service>& service);

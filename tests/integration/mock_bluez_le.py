@@ -18,6 +18,7 @@ The test drives it through these org.bluez.Mock methods on "/":
   GetWrites(characteristic) -> a(aya{sv}d)   value, options, monotonic time
   ClearWrites(characteristic)
   SetWriteDelay(seconds)            each WriteValue answers that much later
+  Freeze(seconds)                   BlueZ hangs: nothing answers for that long
 '''
 
 import time
@@ -266,3 +267,9 @@ def ClearWrites(_self, characteristic_path):
 @dbus.service.method(MOCK_IFACE, in_signature='d', out_signature='')
 def SetWriteDelay(_self, seconds):
     _write_delay[0] = max(0.0, float(seconds))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='d', out_signature='')
+def Freeze(_self, seconds):
+    '''Hangs the whole service, as a stuck bluetoothd would.'''
+    time.sleep(min(max(0.0, float(seconds)), 30.0))

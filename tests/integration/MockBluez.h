@@ -1,0 +1,83 @@
+// The mock BlueZ (mock_bluez_le.py on dbusmock) as a test or a bench sees it:
+// started as a child process on the private system bus that with_mock_bus.py
+// provides, and driven over D-Bus. Every call is synchronous; a failed call
+// throws std::runtime_error.
+#pragma once
+
+#include <QByteArray>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+class MockBluez {
+public:
+    struct Write {
+        std::vector<uint8_t> bytes;
+        QString type;          // the "type" option: "command", "request" or empty
+        double monotonicTime;  // CLOCK_MONOTONIC seconds, as std::chrono::steady_clock
+    };
+    // The objects of one vehicle: the vehicle service with its read
+    // (notifying, with a client configuration descriptor) and write
+    // characteristics.
+    struct Vehicle {
+        QString device;
+        QString service;
+        QString readCharacteristic;
+        QString writeCharacteristic;
+    };
+
+    static constexpr const char* kVehicleService = "be15beef-6186-407e-8381-0bd89c4d8df4";
+    static constexpr const char* kReadCharacteristic = "be15bee0-6186-407e-8381-0bd89c4d8df4";
+    static constexpr const char* kWriteCharacteristic = "be15bee1-6186-407e-8381-0bd89c4d8df4";
+    static constexpr const char* kClientConfiguration = "00002902-0000-1000-8000-00805f9b34fb";
+
+    MockBluez();
+    ~MockBluez();
+    MockBluez(const MockBluez&) = delete;
+    MockBluez& operator=(const MockBluez&) = delete;
+
+    // Whether the system bus answers (with_mock_bus.py sets it up).
+    static bool busAvailable();
+
+    // Starts the mock and waits until it owns org.bluez.
+    void start();
+    void stop();
+    QString logPath() const;
+
+    // Adds an adapter "hci<n>": address 0n:0n+1:..., powered. Returns its path.
+    QString addAdapter(const QString& name = QStringLiteral("hci0"),
+                       const QString& alias = QStringLiteral("zelto-test"));
+    QString addDevice(const QString& address, const QString& name, const QStringList& uuids,
+                      const std::map<quint16, QByteArray>& manufacturerData, int16_t rssi);
+    // A vehicle advertising the vehicle service and manufacturer data
+    // BE EF 00 <model> <identifier, big-endian>, with its GATT objects.
+    Vehicle addVehicle(const QString& address, uint32_t identifier, uint8_t model, int16_t rssi);
+
+    void setConnectMode(const QString& device, const QString& mode);
+    void disconnectRemote(const QString& device);
+    void emitNotification(const QString& characteristic, const QByteArray& value);
+    std::vector<Write> writes(const QString& characteristic);
+    void clearWrites(const QString& characteristic);
+    void setWriteDelay(double seconds);
+    // How often a method of the object was called.
+    int callCount(const QString& objectPath, const QString& method);
+    void setPowered(const QString& adapter, bool powered);
+    void setRssi(const QString& device, int16_t rssi);
+    // Hangs the mock for that long; returns at once.
+    void freezeFor(double seconds);
+
+private:
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QList<QVariant>& arguments);
+    QDBusMessage callMock(const QString& method, const QList<QVariant>& arguments);
+    void updateProperties(const QString& path, const QString& interface, const QVariantMap& changes);
+
+    QTemporaryDir scratch_;
+    QProcess process_;
+};

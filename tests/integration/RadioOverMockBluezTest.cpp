@@ -1,0 +1,262 @@
+// The whole link (VehiclesController, Vehicle) on the real Qt Bluetooth radio,
+// against a mock BlueZ on a private system bus: discovery, connection, the
+// handshake, notifications, commands, disconnection and failures, as BlueZ's
+// D-Bus interface carries them.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "LogRecorder.h"
+#include "MockBluez.h"
+#include "ble/qt/CentralFactory.h"
+#include "ble/qt/Peripheral.h"
+#include "ble/qt/QtEventLoop.h"
+#include "link/Vehicle.h"
+#include "link/VehiclesController.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Long enough for a loaded machine; a passing run takes a fraction of it.
+constexpr int kPatienceMs = 10000;
+
+const Bytes kSetSdkMode{0x03, 0x90, 0x01, 0x01};
+const Bytes kGetVersion{0x01, 0x18};
+
+Bytes setSpeedFrame(uint16_t speed) {
+    // Set speed with the link's acceleration 25000 (0x61A8).
+    return {0x06, 0x24, static_cast<uint8_t>(speed & 0xff), static_cast<uint8_t>(speed >> 8), 0xA8, 0x61, 0x00};
+}
+
+std::vector<Bytes> bytesOf(const std::vector<MockBluez::Write>& writes) {
+    std::vector<Bytes> list;
+    for (const auto& write : writes) list.push_back(write.bytes);
+    return list;
+}
+
+class RadioOverMockBluez : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!MockBluez::busAvailable()) GTEST_SKIP() << "no system bus: run under with_mock_bus.py";
+        mock_.start();
+        adapter_ = mock_.addAdapter();
+    }
+
+    void TearDown() override {
+        controller_.reset();
+        // Let the radio's objects go the way they go in the program: later.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        mock_.stop();
+        if (HasFailure()) std::fprintf(stderr, "mock log: %s\n", qPrintable(mock_.logPath()));
+    }
+
+    void beginScan(ble::qt::RadioOptions options = {}) {
+        if (!controller_) {
+            controller_ = std::make_shared<VehiclesController>(
+                ble::qt::makeCentralFactory(loop_, std::move(options)));
+        }
+        const int reports = log_.count("state=5");
+        controller_->beginScan();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log_.count("state=5") > reports; }, kPatienceMs));
+    }
+
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kPatienceMs); }
+
+    bool waitForWrites(const QString& characteristic, std::size_t count) {
+        return waitFor([&] { return mock_.writes(characteristic).size() >= count; });
+    }
+
+    // The vehicle's peripheral's requests: idle once every write is through.
+    bool waitUntilIdle(uint32_t identifier) {
+        return waitFor([&] {
+            const auto vehicle = controller_->findVehicleById(identifier);
+            const auto peripheral =
+                vehicle ? std::dynamic_pointer_cast<ble::qt::Peripheral>(vehicle->peripheral()) : nullptr;
+            return peripheral && !peripheral->requests().busy() && peripheral->requests().waiting() == 0;
+        });
+    }
+
+    // A vehicle seen live, connected and through its handshake.
+    MockBluez::Vehicle driveableVehicle(uint32_t identifier, const QString& address) {
+        beginScan();
+        const MockBluez::Vehicle vehicle = mock_.addVehicle(address, identifier, 9, -50);
+        EXPECT_TRUE(waitForWrites(vehicle.writeCharacteristic, 2));
+        EXPECT_TRUE(waitUntilIdle(identifier));
+        mock_.clearWrites(vehicle.writeCharacteristic);
+        return vehicle;
+    }
+
+    MockBluez mock_;
+    QString adapter_;
+    LogRecorder log_;
+    ble::qt::QtEventLoop loop_;
+    std::shared_ptr<VehiclesController> controller_;
+};
+
+TEST_F(RadioOverMockBluez, TheWholeRoadFromDiscoveryToRemoteDisconnection) {
+    beginScan();
+    EXPECT_TRUE(log_.contains("Power ON = 5"));
+
+    const MockBluez::Vehicle car = mock_.addVehicle("C0:11:22:33:44:55", 0x12345678, 9, -50);
+    ASSERT_TRUE(waitFor([&] { return controller_->findVehicleById(0x12345678) != nullptr; }));
+    EXPECT_TRUE(log_.contains("Discovered new vehicle, model=0x0009, id=0x12345678"));
+    const auto vehicle = controller_->findVehicleById(0x12345678);
+    EXPECT_EQ(vehicle->modelIdentifier(), 9);
+    EXPECT_EQ(vehicle->peripheral()->identifier(), "C0:11:22:33:44:55");
+
+    // Connected, both characteristics found, subscribed, handshake written.
+    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 2));
+    EXPECT_TRUE(log_.contains("Connected to vehicle id=0x12345678"));
+    EXPECT_TRUE(log_.contains("Discovered write channel"));
+    EXPECT_TRUE(log_.contains("Discovered read channel"));
+    EXPECT_EQ(mock_.callCount(car.readCharacteristic, "StartNotify"), 1);
+    ASSERT_TRUE(waitUntilIdle(0x12345678));
+    const auto handshake = mock_.writes(car.writeCharacteristic);
+    ASSERT_EQ(handshake.size(), 2u);
+    EXPECT_EQ(handshake[0].bytes, kSetSdkMode);
+    EXPECT_EQ(handshake[1].bytes, kGetVersion);
+    for (const auto& write : handshake) EXPECT_EQ(write.type, "command");
+    EXPECT_TRUE(vehicle->active());
+
+    mock_.emitNotification(car.readCharacteristic, QByteArray::fromHex("03193412"));
+    EXPECT_TRUE(waitFor([&] { return log_.contains("Version response 0x1234"); }));
+
+    vehicle->setSpeed(500.0f);
+    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 3));
+    const auto written = mock_.writes(car.writeCharacteristic);
+    EXPECT_EQ(written[2].bytes, (Bytes{0x06, 0x24, 0xF4, 0x01, 0xA8, 0x61, 0x00}));
+    EXPECT_EQ(written[2].type, "command");
+
+    mock_.disconnectRemote(car.device);
+    EXPECT_TRUE(waitFor([&] { return controller_->findVehicleById(0x12345678) == nullptr; }));
+    EXPECT_TRUE(log_.contains("Disconnected vehicle id=0x12345678, error="));
+    EXPECT_TRUE(controller_->vehicles()->empty());
+}
+
+TEST_F(RadioOverMockBluez, AFailingConnectionIsLoggedAndDropsTheVehicle) {
+    beginScan();
+    const MockBluez::Vehicle car = mock_.addVehicle("C0:11:22:33:44:56", 0x0A0B0C0D, 18, -60);
+    // The call returns before the program can ask to connect.
+    mock_.setConnectMode(car.device, "fail");
+    ASSERT_TRUE(waitFor([&] { return log_.contains("Failed to connect to vehicle id=0x0a0b0c0d, error="); }));
+    EXPECT_EQ(controller_->findVehicleById(0x0A0B0C0D), nullptr);
+    EXPECT_FALSE(log_.contains("Connected to vehicle"));
+    EXPECT_TRUE(mock_.writes(car.writeCharacteristic).empty());
+
+    // Seen again, it is a new vehicle, and this time the link comes up.
+    mock_.setConnectMode(car.device, "ok");
+    mock_.setRssi(car.device, -55);
+    EXPECT_TRUE(waitForWrites(car.writeCharacteristic, 2));
+    EXPECT_EQ(log_.count("Discovered new vehicle, model=0x0012, id=0x0a0b0c0d"), 2);
+}
+
+TEST_F(RadioOverMockBluez, AConnectionThatNeverResolvesTimesOut) {
+    ble::qt::RadioOptions options;
+    options.connectTimeout = std::chrono::milliseconds(1500);
+    beginScan(options);
+    const MockBluez::Vehicle car = mock_.addVehicle("C0:11:22:33:44:57", 0x00000042, 19, -60);
+    mock_.setConnectMode(car.device, "hang");
+    ASSERT_TRUE(waitFor([&] {
+        return log_.contains("Failed to connect to vehicle id=0x00000042, error=The connection timed out.");
+    }));
+    EXPECT_EQ(controller_->findVehicleById(0x42), nullptr);
+    // The half-made link is taken down.
+    EXPECT_TRUE(waitFor([&] { return mock_.callCount(car.device, "Disconnect") >= 1; }));
+}
+
+TEST_F(RadioOverMockBluez, CachedDevicesCountOnlyOnceSeenLive) {
+    // Known to BlueZ from an earlier scan, out of range now.
+    const MockBluez::Vehicle cached = mock_.addVehicle("C0:11:22:33:44:58", 0x000000CA, 9, 0);
+    beginScan();
+    const MockBluez::Vehicle live = mock_.addVehicle("C0:11:22:33:44:59", 0x000000CB, 9, -50);
+    ASSERT_TRUE(waitFor([&] { return controller_->findVehicleById(0xCB) != nullptr; }));
+    // The replay of the cache came before the live report, and gave nothing.
+    EXPECT_EQ(controller_->findVehicleById(0xCA), nullptr);
+
+    mock_.setRssi(cached.device, -70);
+    EXPECT_TRUE(waitFor([&] { return controller_->findVehicleById(0xCA) != nullptr; }));
+    EXPECT_TRUE(waitForWrites(cached.writeCharacteristic, 2));
+    EXPECT_TRUE(waitForWrites(live.writeCharacteristic, 2));
+}
+
+TEST_F(RadioOverMockBluez, CommandsSentOneAtATimeGiveOneWriteEach) {
+    const MockBluez::Vehicle car = driveableVehicle(0x5150, "C0:11:22:33:44:60");
+    const auto vehicle = controller_->findVehicleById(0x5150);
+    ASSERT_NE(vehicle, nullptr);
+    for (uint16_t speed : {100, 100, 200, 300}) {
+        vehicle->setSpeed(speed);
+        ASSERT_TRUE(waitUntilIdle(0x5150));
+    }
+    EXPECT_EQ(bytesOf(mock_.writes(car.writeCharacteristic)),
+              (std::vector<Bytes>{setSpeedFrame(100), setSpeedFrame(100), setSpeedFrame(200),
+                                  setSpeedFrame(300)}));
+}
+
+TEST_F(RadioOverMockBluez, ABurstOfSpeedsSendsTheFirstAndThenOnlyTheNewest) {
+    const MockBluez::Vehicle car = driveableVehicle(0x5151, "C0:11:22:33:44:61");
+    const auto vehicle = controller_->findVehicleById(0x5151);
+    ASSERT_NE(vehicle, nullptr);
+    for (int speed = 0; speed < 100; ++speed) vehicle->setSpeed(static_cast<float>(speed));
+    ASSERT_TRUE(waitUntilIdle(0x5151));
+    EXPECT_EQ(bytesOf(mock_.writes(car.writeCharacteristic)),
+              (std::vector<Bytes>{setSpeedFrame(0), setSpeedFrame(99)}));
+}
+
+TEST_F(RadioOverMockBluez, FramesOfDifferentKindsNeverMerge) {
+    const MockBluez::Vehicle car = driveableVehicle(0x5152, "C0:11:22:33:44:62");
+    const auto vehicle = controller_->findVehicleById(0x5152);
+    ASSERT_NE(vehicle, nullptr);
+    vehicle->setSpeed(1);               // goes out at once
+    vehicle->setSpeed(2);               // waits ...
+    vehicle->changeLaneAndSpeed(10.0f, 300);
+    vehicle->setSpeed(3);               // ... a new run after the lane change
+    vehicle->setSpeed(4);               // replaces 3
+    vehicle->spin180();
+    vehicle->spin180();                 // not a latest-value message: both go
+    ASSERT_TRUE(waitUntilIdle(0x5152));
+    const auto written = bytesOf(mock_.writes(car.writeCharacteristic));
+    ASSERT_EQ(written.size(), 6u);
+    EXPECT_EQ(written[0], setSpeedFrame(1));
+    EXPECT_EQ(written[1], setSpeedFrame(2));
+    EXPECT_EQ(written[2][1], 0x25);  // change lane
+    EXPECT_EQ(written[3], setSpeedFrame(4));
+    EXPECT_EQ(written[4], (Bytes{0x01, 0x32}));
+    EXPECT_EQ(written[5], (Bytes{0x01, 0x32}));
+}
+
+TEST_F(RadioOverMockBluez, ASecondScanStartsAfreshAndFindsTheVehicleAgain) {
+    const MockBluez::Vehicle car = driveableVehicle(0x6001, "C0:11:22:33:44:63");
+    const std::weak_ptr<Vehicle> first = controller_->findVehicleById(0x6001);
+    beginScan();  // a new central: the vehicles of the old one are let go ...
+    EXPECT_TRUE(first.expired());
+    // ... with their links, ...
+    EXPECT_TRUE(waitFor([&] { return mock_.callCount(car.device, "Disconnect") >= 1; }));
+    // ... and the new scan finds the vehicle again (still in range: BlueZ has
+    // its signal strength from this discovery) and makes a new link.
+    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 2));
+    EXPECT_EQ(bytesOf(mock_.writes(car.writeCharacteristic)), (std::vector<Bytes>{kSetSdkMode, kGetVersion}));
+    EXPECT_EQ(log_.count("Discovered new vehicle, model=0x0009, id=0x00006001"), 2);
+    ASSERT_TRUE(waitUntilIdle(0x6001));
+    controller_->findVehicleById(0x6001)->setSpeed(250);
+    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 3));
+    EXPECT_EQ(mock_.writes(car.writeCharacteristic)[2].bytes, setSpeedFrame(250));
+}
+
+TEST_F(RadioOverMockBluez, PowerChangesAreReportedAsStates) {
+    beginScan();
+    mock_.setPowered(adapter_, false);
+    ASSERT_TRUE(waitFor([&] { return log_.contains("state=4"); }));
+    mock_.setPowered(adapter_, true);
+    ASSERT_TRUE(waitFor([&] { return log_.count("state=5") >= 2; }));
+    // Scanning goes on with power back.
+    mock_.addVehicle("C0:11:22:33:44:64", 0x7001, 9, -40);
+    EXPECT_TRUE(waitFor([&] { return controller_->findVehicleById(0x7001) != nullptr; }));
+}
+
+}  // namespace
