@@ -20,6 +20,7 @@ namespace {
 constexpr const char* kProgramName = "zelto-panel";
 
 std::atomic<bool> echoToStandardError{true};
+std::atomic<bool> sendToSystemLog{true};
 
 // Observers are called under a recursive lock, so an observer may log, add or
 // remove observers from inside logLine() without deadlocking.
@@ -102,8 +103,10 @@ void writeLine(const std::string& line) {
         record.remove_suffix(1);
     }
 
-    openSystemLogOnce();
-    syslog(LOG_INFO, "%.*s", static_cast<int>(record.size()), record.data());
+    if (sendToSystemLog.load()) {
+        openSystemLogOnce();
+        syslog(LOG_INFO, "%.*s", static_cast<int>(record.size()), record.data());
+    }
 
     if (echoToStandardError.load()) {
         std::string text = standardErrorPrefix();
@@ -132,5 +135,7 @@ void removeObserver(LogObserver* observer) {
 }
 
 void setEchoToStandardError(bool on) { echoToStandardError.store(on); }
+
+void setSendToSystemLog(bool on) { sendToSystemLog.store(on); }
 
 }  // namespace SystemLog

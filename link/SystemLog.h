@@ -21,5 +21,8 @@ void addObserver(LogObserver* observer);
 void removeObserver(LogObserver* observer);
 // Standard error echo is on by default; quiet tests may switch it off.
 void setEchoToStandardError(bool on);
+// The system log is on by default; tests and benchmarks switch it off so that
+// their many thousands of lines do not flood the machine's journal.
+void setSendToSystemLog(bool on);
 
 }  // namespace SystemLog

@@ -86,6 +86,8 @@ Lines road(Lines tail) {
 }
 const Lines kIgnored{kStateOn, kPower};
 
+void PrintTo(const StaticFault& fault, std::ostream* os) { *os << fault.name; }
+
 class StaticFaultTest : public testing::TestWithParam<StaticFault> {};
 
 TEST_P(StaticFaultTest, LogRegistryAndWrites) {
@@ -196,6 +198,10 @@ struct StageFault {
     std::string line;    // the stage is reached when this line is logged
     Strike strike;
 };
+
+void PrintTo(const StageFault& fault, std::ostream* os) {
+    *os << fault.stage << " strike " << static_cast<int>(fault.strike);
+}
 
 // Runs the strike right after the event that logged the stage's line.
 class StageTrigger : public LogObserver {

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 #include <string>
@@ -136,6 +137,20 @@ TEST(SystemLog, AnObserverMayLogFromItsCallback) {
     SystemLog::writeLine("outer");
     SystemLog::removeObserver(&echoer);
     EXPECT_EQ(echoer.seen, (Lines{"outer", "nested"}));
+}
+
+TEST(SystemLog, TheSystemLogPathLeavesTheOtherTwoAlone) {
+    // The machine may or may not run a journal; either way the line still
+    // reaches the observers and standard error exactly once.
+    LogRecorder log;
+    StandardErrorCapture capture;
+    SystemLog::setSendToSystemLog(true);
+    SystemLog::writeLine("to every place");
+    SystemLog::setSendToSystemLog(false);
+    const std::string text = capture.text();
+    EXPECT_EQ(log.lines, Lines{"to every place"});
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_NE(text.find("zelto-panel["), std::string::npos);
 }
 
 }  // namespace

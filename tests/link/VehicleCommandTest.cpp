@@ -37,6 +37,8 @@ struct SpeedCase {
     uint16_t sent;
 };
 
+void PrintTo(const SpeedCase& c, std::ostream* os) { *os << c.speed << " -> " << c.sent; }
+
 class SetSpeedConversionTest : public VehicleCommandTest,
                                public testing::WithParamInterface<SpeedCase> {};
 

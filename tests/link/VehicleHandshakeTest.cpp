@@ -150,6 +150,8 @@ struct ResultEvent {
     const char* errorLine;
 };
 
+void PrintTo(const ResultEvent& e, std::ostream* os) { *os << e.name; }
+
 class VehicleResultEventTest : public testing::TestWithParam<ResultEvent> {};
 
 TEST_P(VehicleResultEventTest, ErrorLogsOneLineSuccessLogsNothing) {

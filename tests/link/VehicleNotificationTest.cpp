@@ -14,6 +14,8 @@ struct NotificationCase {
     Lines lines;
 };
 
+void PrintTo(const NotificationCase& c, std::ostream* os) { *os << c.name; }
+
 class VehicleNotificationTest : public testing::TestWithParam<NotificationCase> {};
 
 TEST_P(VehicleNotificationTest, LogsExactlyTheLinesOfItsId) {

@@ -45,6 +45,8 @@ struct IgnoredAdvertisement {
     std::optional<std::vector<uint8_t>> data;
 };
 
+void PrintTo(const IgnoredAdvertisement& a, std::ostream* os) { *os << a.name; }
+
 class IgnoredAdvertisementTest : public VehiclesControllerTest,
                                  public testing::WithParamInterface<IgnoredAdvertisement> {};
 
@@ -131,6 +133,8 @@ struct LinkEnd {
     bool withError;
     const char* line;
 };
+
+void PrintTo(const LinkEnd& e, std::ostream* os) { *os << e.name; }
 
 class LinkEndTest : public VehiclesControllerTest, public testing::WithParamInterface<LinkEnd> {};
 
