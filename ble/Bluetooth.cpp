@@ -27,7 +27,8 @@ Uuid Uuid::fromString(std::string_view text) {
             continue;
         }
         const int high = hexValue(text[i]);
-        const int low = hexValue(text[i + 1]);  // groups have even lengths: pairs never straddle a dash
+        const int low =
+            hexValue(text[i + 1]);  // groups have even lengths: pairs never straddle a dash
         if (high < 0 || low < 0) return Uuid();
         bytes[out++] = static_cast<uint8_t>(high << 4 | low);
         i += 2;

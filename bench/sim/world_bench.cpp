@@ -21,7 +21,7 @@ const ble::Uuid kWrite = ble::Uuid::fromString("BE15BEE1-6186-407E-8381-0BD89C4D
 class Driver : public ble::CentralDelegate,
                public ble::PeripheralDelegate,
                public std::enable_shared_from_this<Driver> {
-public:
+  public:
     bool connect = false;
     std::size_t events = 0;
     std::shared_ptr<ble::Central> central;
@@ -55,7 +55,8 @@ public:
             if (c->uuid() == kWrite) write = c;
         }
         p.setNotifyValueForCharacteristic(true, read);
-        p.writeValueForCharacteristic({0x03, 0x90, 0x01, 0x01}, write, ble::WriteType::WithoutResponse);
+        p.writeValueForCharacteristic({0x03, 0x90, 0x01, 0x01}, write,
+                                      ble::WriteType::WithoutResponse);
         p.writeValueForCharacteristic({0x01, 0x18}, write, ble::WriteType::WithoutResponse);
         p.writeValueForCharacteristic({0x06, 0x24, 0xF4, 0x01, 0xA8, 0x61, 0x00}, write,
                                       ble::WriteType::WithoutResponse);
@@ -65,7 +66,7 @@ public:
         events += c.value().empty() ? 0 : 1;
     }
 
-private:
+  private:
     std::set<ble::Peripheral*> known_;
 };
 
@@ -86,7 +87,8 @@ void runHour(benchmark::State& state, bool connect) {
         benchmark::DoNotOptimize(driver->events);
     }
     state.counters["events"] = benchmark::Counter(static_cast<double>(events) / state.iterations());
-    state.counters["events/s"] = benchmark::Counter(static_cast<double>(events), benchmark::Counter::kIsRate);
+    state.counters["events/s"] =
+        benchmark::Counter(static_cast<double>(events), benchmark::Counter::kIsRate);
 }
 
 void BM_ScanOneHour(benchmark::State& state) { runHour(state, false); }

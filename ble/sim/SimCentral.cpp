@@ -67,7 +67,7 @@ void SimCentral::forgetVehicle(uint64_t serial) { peripherals_.erase(serial); }
 void SimCentral::reportDisconnect(std::shared_ptr<SimPeripheral> peripheral, Error error) {
     post(std::chrono::milliseconds::zero(),
          [peripheral = std::move(peripheral), error = std::move(error)](SimCentral& self,
-                                                                       CentralDelegate* delegate) {
+                                                                        CentralDelegate* delegate) {
              if (delegate) delegate->didDisconnectPeripheral(self, *peripheral, &error);
          });
 }
@@ -169,14 +169,14 @@ void SimCentral::completeConnect(const std::shared_ptr<SimPeripheral>& periphera
     peripheral->linkUp();
     vehicle->attach(peripheral);
     if (const auto after = vehicle->faults().dropAfter) {
-        world->loop.postAfter(std::max(*after, std::chrono::milliseconds::zero()),
-                              [weak = std::weak_ptr<SimPeripheral>(peripheral),
-                               link = peripheral->link()] {
-                                  const auto held = weak.lock();
-                                  if (held && held->connected() && held->link() == link) {
-                                      held->dropLink(errors::linkLost());
-                                  }
-                              });
+        world->loop.postAfter(
+            std::max(*after, std::chrono::milliseconds::zero()),
+            [weak = std::weak_ptr<SimPeripheral>(peripheral), link = peripheral->link()] {
+                const auto held = weak.lock();
+                if (held && held->connected() && held->link() == link) {
+                    held->dropLink(errors::linkLost());
+                }
+            });
     }
     if (delegate) delegate->didConnectPeripheral(*this, *peripheral);
     if (vehicle->faults().dropAtStage == Stage::Connected && peripheral->connected() &&

@@ -21,7 +21,7 @@ class SimVehicle;
 struct WorldCore;
 
 class SimCentral final : public Central, public std::enable_shared_from_this<SimCentral> {
-public:
+  public:
     SimCentral(std::weak_ptr<WorldCore> world, std::weak_ptr<CentralDelegate> delegate);
     ~SimCentral() override;
     SimCentral(const SimCentral&) = delete;
@@ -38,7 +38,7 @@ public:
     void forgetVehicle(uint64_t serial);
     void reportDisconnect(std::shared_ptr<SimPeripheral> peripheral, Error error);
 
-private:
+  private:
     using Event = std::function<void(SimCentral&, CentralDelegate*)>;
     // Runs `event` after `delay` if this central and its world still exist,
     // with the delegate of that moment (null when it is gone).
@@ -46,7 +46,8 @@ private:
     void scheduleScan(std::chrono::milliseconds delay, uint64_t generation);
     void scanRound(uint64_t generation);
     bool scanStillWanted(uint64_t generation) const;
-    void completeConnect(const std::shared_ptr<SimPeripheral>& peripheral, CentralDelegate* delegate);
+    void completeConnect(const std::shared_ptr<SimPeripheral>& peripheral,
+                         CentralDelegate* delegate);
     const std::shared_ptr<SimPeripheral>& peripheralFor(SimVehicle& vehicle);
 
     std::weak_ptr<WorldCore> world_;

@@ -150,7 +150,8 @@ void SimPeripheral::finishDiscoverCharacteristics(SimVehicle& vehicle,
         if (delegate) delegate->didDiscoverCharacteristicsForService(*this, *service, &error);
     } else {
         std::vector<std::shared_ptr<Characteristic>> found;
-        for (const Uuid& uuid : gatt::characteristicUuids(vehicle.faults().layout, service->uuid())) {
+        for (const Uuid& uuid :
+             gatt::characteristicUuids(vehicle.faults().layout, service->uuid())) {
             if (gatt::passes(filter, uuid)) {
                 found.push_back(reuseOrMake(service->characteristics(), uuid));
             }
@@ -174,15 +175,18 @@ void SimPeripheral::finishSetNotify(SimVehicle& vehicle, bool enabled,
     const auto delegate = this->delegate();
     if (errorOn(vehicle, PeripheralEvent::UpdateNotificationState)) {
         const Error error = errors::injected("updating the notification state");
-        if (delegate) delegate->didUpdateNotificationStateForCharacteristic(*this, *characteristic, &error);
+        if (delegate)
+            delegate->didUpdateNotificationStateForCharacteristic(*this, *characteristic, &error);
     } else if (characteristic->uuid() != gatt::readCharacteristic()) {
         const Error error = errors::notificationsUnsupported();
-        if (delegate) delegate->didUpdateNotificationStateForCharacteristic(*this, *characteristic, &error);
+        if (delegate)
+            delegate->didUpdateNotificationStateForCharacteristic(*this, *characteristic, &error);
     } else {
         notifying_ = enabled;
         subscribed_ = enabled ? characteristic : nullptr;
         if (enabled) vehicle.notificationsEnabled();
-        if (delegate) delegate->didUpdateNotificationStateForCharacteristic(*this, *characteristic, nullptr);
+        if (delegate)
+            delegate->didUpdateNotificationStateForCharacteristic(*this, *characteristic, nullptr);
     }
     afterStage(Stage::NotifyEnabled, vehicle);
 }

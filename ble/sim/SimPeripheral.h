@@ -20,7 +20,7 @@ class SimVehicle;
 struct WorldCore;
 
 class SimPeripheral final : public Peripheral, public std::enable_shared_from_this<SimPeripheral> {
-public:
+  public:
     SimPeripheral(std::weak_ptr<WorldCore> world, std::weak_ptr<SimCentral> central,
                   const SimCentral* owner, std::weak_ptr<SimVehicle> vehicle, std::string name,
                   std::string identifier);
@@ -57,7 +57,7 @@ public:
     // Sends a value on the read characteristic, if notifications are on.
     void postNotification(std::vector<uint8_t> value);
 
-private:
+  private:
     using Operation = std::function<void(SimPeripheral&, SimVehicle&)>;
     // Runs `operation` after a GATT latency if this same link still stands.
     void postOperation(Operation operation);

@@ -35,10 +35,11 @@ std::string madeUpName(uint32_t identifier) {
 
 std::string addressFor(uint64_t serial, uint32_t identifier) {
     char text[24];
-    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X",
-                  static_cast<unsigned>((serial >> 8) & 0xff), static_cast<unsigned>(serial & 0xff),
-                  static_cast<unsigned>(identifier >> 24), static_cast<unsigned>((identifier >> 16) & 0xff),
-                  static_cast<unsigned>((identifier >> 8) & 0xff), static_cast<unsigned>(identifier & 0xff));
+    std::snprintf(
+        text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X",
+        static_cast<unsigned>((serial >> 8) & 0xff), static_cast<unsigned>(serial & 0xff),
+        static_cast<unsigned>(identifier >> 24), static_cast<unsigned>((identifier >> 16) & 0xff),
+        static_cast<unsigned>((identifier >> 8) & 0xff), static_cast<unsigned>(identifier & 0xff));
     return text;
 }
 

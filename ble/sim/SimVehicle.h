@@ -19,7 +19,7 @@ class SimPeripheral;
 struct WorldCore;
 
 class SimVehicle final : public VirtualVehicle, public std::enable_shared_from_this<SimVehicle> {
-public:
+  public:
     SimVehicle(std::weak_ptr<WorldCore> world, uint64_t serial, const VehicleSpec& spec);
 
     uint32_t identifier() const override { return identifier_; }
@@ -56,7 +56,7 @@ public:
     void markRemoved() { removed_ = true; }
     bool removed() const { return removed_; }
 
-private:
+  private:
     void act(const frames::Command& command, SimPeripheral& from);
     void startReports();
     void reportTick();

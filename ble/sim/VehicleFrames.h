@@ -17,7 +17,7 @@ inline constexpr uint8_t kVersionRequest = 0x18;
 inline constexpr uint8_t kVersionResponse = 0x19;
 inline constexpr uint8_t kSetSpeed = 0x24;
 inline constexpr uint8_t kChangeLane = 0x25;
-inline constexpr uint8_t kPositionReport = 0x27;  // 11 bytes
+inline constexpr uint8_t kPositionReport = 0x27;    // 11 bytes
 inline constexpr uint8_t kTransitionReport = 0x29;  // 8 bytes
 inline constexpr uint8_t kDelocalized = 0x2b;
 inline constexpr uint8_t kSetOffset = 0x2c;
@@ -39,9 +39,9 @@ struct Command {
         Disconnect,
     };
     Kind kind = Kind::None;
-    uint16_t speed = 0;  // SetSpeed, ChangeLane
-    float offset = 0;    // ChangeLane, SetOffset
-    uint8_t sdkMode = 0; // SdkMode
+    uint16_t speed = 0;   // SetSpeed, ChangeLane
+    float offset = 0;     // ChangeLane, SetOffset
+    uint8_t sdkMode = 0;  // SdkMode
 };
 
 Command decode(std::span<const uint8_t> frame);

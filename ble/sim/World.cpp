@@ -55,8 +55,8 @@ std::chrono::milliseconds World::advertisingInterval() const {
 }
 
 CentralFactory World::centralFactory() {
-    return [weak = std::weak_ptr<WorldCore>(impl_->core)](std::weak_ptr<CentralDelegate> delegate)
-               -> std::shared_ptr<Central> {
+    return [weak = std::weak_ptr<WorldCore>(impl_->core)](
+               std::weak_ptr<CentralDelegate> delegate) -> std::shared_ptr<Central> {
         auto central = std::make_shared<SimCentral>(weak, std::move(delegate));
         if (const auto core = lockWorld(weak)) {
             core->liveCentrals();  // forget the centrals no one holds any more

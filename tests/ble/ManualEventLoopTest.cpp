@@ -1,9 +1,9 @@
-#include "ble/ManualEventLoop.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "ble/ManualEventLoop.h"
 
 namespace {
 
@@ -70,7 +70,8 @@ TEST(ManualEventLoop, AdvanceRunsEachTaskAtItsOwnTimeInDueOrder) {
     loop.postAfter(20ms, record('b'));
     loop.postAfter(51ms, record('z'));
     EXPECT_EQ(loop.advance(50ms), 3u);
-    const std::vector<std::pair<char, milliseconds>> expected{{'a', 10ms}, {'b', 20ms}, {'c', 30ms}};
+    const std::vector<std::pair<char, milliseconds>> expected{
+        {'a', 10ms}, {'b', 20ms}, {'c', 30ms}};
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(loop.now(), 50ms);
     EXPECT_EQ(loop.advance(1ms), 1u);

@@ -1,11 +1,11 @@
-#include "ble/Bluetooth.h"
-
 #include <gtest/gtest.h>
+
+#include "ble/Bluetooth.h"
 
 namespace {
 
 class NamedPeripheral : public ble::Peripheral {
-public:
+  public:
     NamedPeripheral(std::string name, std::string identifier)
         : name_(std::move(name)), identifier_(std::move(identifier)) {}
     std::string name() const override { return name_; }
@@ -20,7 +20,7 @@ public:
                                      const std::shared_ptr<ble::Characteristic>&,
                                      ble::WriteType) override {}
 
-private:
+  private:
     std::string name_;
     std::string identifier_;
 };

@@ -1,6 +1,6 @@
-#include "ble/Bluetooth.h"
-
 #include <gtest/gtest.h>
+
+#include "ble/Bluetooth.h"
 
 namespace {
 

@@ -62,9 +62,8 @@ TEST_P(DropAtStageTest, DropsRightAfterTheStagesEvent) {
         }
         if (event.kind == "characteristics") {
             peripheral->setNotifyValueForCharacteristic(true, event.service->characteristics()[0]);
-            peripheral->writeValueForCharacteristic({0x01, 0x18},
-                                                    event.service->characteristics()[1],
-                                                    ble::WriteType::WithoutResponse);
+            peripheral->writeValueForCharacteristic(
+                {0x01, 0x18}, event.service->characteristics()[1], ble::WriteType::WithoutResponse);
         }
     };
     central->connectPeripheral(peripheral);

@@ -63,7 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         LayoutCase{"Normal", ServiceLayout::Normal, {kVehicleService}, {kReadUuid, kWriteUuid}},
         LayoutCase{"NoService", ServiceLayout::NoService, {}, {}},
-        LayoutCase{"TwoServices", ServiceLayout::TwoServices, {kGenericService, kVehicleService},
+        LayoutCase{"TwoServices",
+                   ServiceLayout::TwoServices,
+                   {kGenericService, kVehicleService},
                    {kReadUuid, kWriteUuid}},
         LayoutCase{"MissingWrite", ServiceLayout::MissingWrite, {kVehicleService}, {kReadUuid}},
         LayoutCase{"MissingRead", ServiceLayout::MissingRead, {kVehicleService}, {kWriteUuid}}),
@@ -141,7 +143,8 @@ TEST_F(PeripheralTest, AnEmptyCharacteristicIsAcceptedAndNothingHappens) {
     Link link = handshake();
     recorder->clear();
     link.peripheral->setNotifyValueForCharacteristic(true, nullptr);
-    link.peripheral->writeValueForCharacteristic({0x01, 0x18}, nullptr, ble::WriteType::WithResponse);
+    link.peripheral->writeValueForCharacteristic({0x01, 0x18}, nullptr,
+                                                 ble::WriteType::WithResponse);
     link.peripheral->writeValueForCharacteristic({0x01, 0x18}, nullptr,
                                                  ble::WriteType::WithoutResponse);
     link.peripheral->discoverCharacteristicsForService({}, nullptr);
@@ -193,7 +196,8 @@ TEST_F(PeripheralTest, ACharacteristicOfAnotherLinkReachesNobody) {
     loop.advance(50ms);
     ASSERT_TRUE(vehicle.connected());
     recorder->clear();
-    old.peripheral->writeValueForCharacteristic({0x01, 0x18}, old.write, ble::WriteType::WithResponse);
+    old.peripheral->writeValueForCharacteristic({0x01, 0x18}, old.write,
+                                                ble::WriteType::WithResponse);
     old.peripheral->setNotifyValueForCharacteristic(true, old.read);
     old.peripheral->writeValueForCharacteristic({0x01, 0x18},
                                                 std::make_shared<ble::Characteristic>(kWriteUuid),

@@ -1,9 +1,9 @@
 // The virtual vehicle's side of the protocol: answers, driving state,
 // periodic reports, and frames of any shape.
-#include "SimFixture.h"
-
 #include <bit>
 #include <cmath>
+
+#include "SimFixture.h"
 
 namespace simtest {
 namespace {
@@ -17,11 +17,13 @@ Bytes floatBytes(float value) {
 }
 
 Bytes setSpeed(uint16_t speed) {
-    return {0x06, 0x24, static_cast<uint8_t>(speed), static_cast<uint8_t>(speed >> 8), 0xA8, 0x61, 0x00};
+    return {0x06, 0x24, static_cast<uint8_t>(speed), static_cast<uint8_t>(speed >> 8), 0xA8,
+            0x61, 0x00};
 }
 
 Bytes changeLane(uint16_t speed, float offset) {
-    Bytes frame{0x0b, 0x25, static_cast<uint8_t>(speed), static_cast<uint8_t>(speed >> 8), 0xC4, 0x09};
+    Bytes frame{0x0b, 0x25, static_cast<uint8_t>(speed), static_cast<uint8_t>(speed >> 8),
+                0xC4, 0x09};
     const Bytes f = floatBytes(offset);
     frame.insert(frame.end(), f.begin(), f.end());
     frame.push_back(0);

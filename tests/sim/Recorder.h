@@ -14,7 +14,7 @@
 
 struct Event {
     std::string kind{};  // "state", "connect", "disconnect", "fail", "discover", "services",
-                       // "characteristics", "value", "write", "notifyState"
+                         // "characteristics", "value", "write", "notifyState"
     std::chrono::milliseconds at{0};
     ble::Peripheral* peripheral = nullptr;
     ble::Characteristic* characteristic = nullptr;
@@ -29,7 +29,7 @@ struct Event {
 };
 
 class Recorder : public ble::CentralDelegate, public ble::PeripheralDelegate {
-public:
+  public:
     explicit Recorder(const ble::EventLoop& loop) : loop_(loop) {}
 
     std::vector<Event> events;
@@ -64,7 +64,7 @@ public:
                                                      ble::Characteristic& characteristic,
                                                      const ble::Error* error) override;
 
-private:
+  private:
     void record(Event event);
     const ble::EventLoop& loop_;
 };

@@ -33,7 +33,7 @@ struct Link {
 };
 
 class SimTest : public testing::Test {
-protected:
+  protected:
     ble::ManualEventLoop loop;
     std::unique_ptr<World> world = std::make_unique<World>(loop);
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>(loop);
