@@ -43,7 +43,7 @@ AdapterProbeResult probe(std::chrono::milliseconds timeout = std::chrono::millis
 class AdapterProbeOnMockBluez : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!MockBluez::busAvailable()) GTEST_SKIP() << "no system bus: run under with_mock_bus.py";
+        if (!MockBluez::busAvailable()) GTEST_SKIP() << "no private system bus: run under with_mock_bus.py";
     }
     MockBluez mock_;
 };

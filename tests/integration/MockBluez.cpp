@@ -33,12 +33,16 @@ MockBluez::MockBluez() {
 
 MockBluez::~MockBluez() { stop(); }
 
-bool MockBluez::busAvailable() { return QDBusConnection::systemBus().isConnected(); }
+bool MockBluez::busAvailable() {
+    // Never the machine's real system bus, where the real BlueZ lives.
+    return qEnvironmentVariableIsSet("ZELTO_PRIVATE_SYSTEM_BUS") &&
+           QDBusConnection::systemBus().isConnected();
+}
 
 QString MockBluez::logPath() const { return scratch_.filePath(QStringLiteral("mock-bluez.log")); }
 
 void MockBluez::start() {
-    if (!busAvailable()) throw std::runtime_error("no system bus: run under with_mock_bus.py");
+    if (!busAvailable()) throw std::runtime_error("no private system bus: run under with_mock_bus.py");
     QDBusConnectionInterface* bus = QDBusConnection::systemBus().interface();
     if (bus->isServiceRegistered(kBluez)) throw std::runtime_error("org.bluez is taken already");
     process_.setProgram(QStringLiteral(ZELTO_SYSTEM_PYTHON));
@@ -158,6 +162,17 @@ std::vector<MockBluez::Write> MockBluez::writes(const QString& characteristic) {
     }
     argument.endArray();
     return list;
+}
+
+MockBluez::Write MockBluez::lastWrite(const QString& characteristic) {
+    const QDBusMessage reply = callMock(QStringLiteral("GetLastWrite"), {path(characteristic)});
+    const auto argument = reply.arguments().value(0).value<QDBusArgument>();
+    QByteArray bytes;
+    double time = 0;
+    argument.beginStructure();
+    argument >> bytes >> time;
+    argument.endStructure();
+    return {std::vector<uint8_t>(bytes.begin(), bytes.end()), QString(), time};
 }
 
 void MockBluez::clearWrites(const QString& characteristic) {

@@ -42,7 +42,7 @@ public:
     MockBluez(const MockBluez&) = delete;
     MockBluez& operator=(const MockBluez&) = delete;
 
-    // Whether the system bus answers (with_mock_bus.py sets it up).
+    // Whether the private system bus of with_mock_bus.py is there.
     static bool busAvailable();
 
     // Starts the mock and waits until it owns org.bluez.
@@ -63,6 +63,8 @@ public:
     void disconnectRemote(const QString& device);
     void emitNotification(const QString& characteristic, const QByteArray& value);
     std::vector<Write> writes(const QString& characteristic);
+    // The newest write's bytes and time (empty before any): cheap to poll.
+    Write lastWrite(const QString& characteristic);
     void clearWrites(const QString& characteristic);
     void setWriteDelay(double seconds);
     // How often a method of the object was called.

@@ -41,7 +41,7 @@ std::vector<Bytes> bytesOf(const std::vector<MockBluez::Write>& writes) {
 class RadioOverMockBluez : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!MockBluez::busAvailable()) GTEST_SKIP() << "no system bus: run under with_mock_bus.py";
+        if (!MockBluez::busAvailable()) GTEST_SKIP() << "no private system bus: run under with_mock_bus.py";
         mock_.start();
         adapter_ = mock_.addAdapter();
     }

@@ -16,6 +16,7 @@ The test drives it through these org.bluez.Mock methods on "/":
   DisconnectRemote(device)          the device drops the link
   EmitNotification(characteristic, value)
   GetWrites(characteristic) -> a(aya{sv}d)   value, options, monotonic time
+  GetLastWrite(characteristic) -> (ayd)       the newest value and its time
   ClearWrites(characteristic)
   SetWriteDelay(seconds)            each WriteValue answers that much later
   Freeze(seconds)                   BlueZ hangs: nothing answers for that long
@@ -257,6 +258,16 @@ def EmitNotification(_self, characteristic_path, value):
 def GetWrites(_self, characteristic_path):
     '''Every WriteValue so far: the bytes, the options and when it arrived.'''
     return dbus.Array(_object(characteristic_path).writes, signature='(aya{sv}d)')
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='(ayd)')
+def GetLastWrite(_self, characteristic_path):
+    '''The newest write (no bytes and time 0 before any): cheap to poll.'''
+    writes = _object(characteristic_path).writes
+    if not writes:
+        return dbus.Struct((dbus.Array([], signature='y'), dbus.Double(0.0)), signature='ayd')
+    value, _options, when = writes[-1]
+    return dbus.Struct((value, when), signature='ayd')
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
