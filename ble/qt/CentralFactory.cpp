@@ -1,5 +1,7 @@
 #include "ble/qt/CentralFactory.h"
 
+#include <QByteArray>
+#include <QtGlobal>
 #include <memory>
 
 #include "ble/qt/Central.h"
@@ -13,7 +15,22 @@ CentralFactory makeCentralFactory(EventLoop& loop, const std::string& adapterAdd
     return makeCentralFactory(loop, std::move(options));
 }
 
+namespace {
+
+// Qt chooses its LE stack by asking bluetoothd for its version: it runs
+// `bluetoothd --version` in a child process and, where that fails, falls back
+// to raw kernel sockets that need privileges the program does not have. BlueZ
+// has had its D-Bus GATT interface since 5.42 (Debian 12 ships 5.66), and that
+// is the path this radio is built and tested on; a value set by the user wins.
+void preferBluezDBus() {
+    static const char* const kVariable = "BLUETOOTH_FORCE_DBUS_LE_VERSION";
+    if (!qEnvironmentVariableIsSet(kVariable)) qputenv(kVariable, "5.42");
+}
+
+}  // namespace
+
 CentralFactory makeCentralFactory(EventLoop& loop, RadioOptions options) {
+    preferBluezDBus();
     auto radio = std::make_shared<RadioContext>(loop, std::move(options));
     return [radio](std::weak_ptr<CentralDelegate> delegate) -> std::shared_ptr<ble::Central> {
         return Central::create(radio, std::move(delegate));
