@@ -156,8 +156,8 @@ void Peripheral::onControllerError(QLowEnergyController::Error) {
     lastError_ = reason;
     if (link_ == Link::Connecting) {
         // A failed connect gives this, then the unconnected state, and never
-        // disconnected().
-        failConnection(reason);
+        // disconnected(). Qt's own text for it is often just "Unknown Error".
+        failConnection("The connection could not be made (" + reason + ").");
     } else if (link_ == Link::Connected && servicesPending_) {
         servicesPending_ = false;
         deliver([error = Error(reason)](Peripheral& self, PeripheralDelegate& delegate) {

@@ -212,6 +212,10 @@ void MockBluez::setRssi(const QString& device, int16_t rssi) {
                      {{QStringLiteral("RSSI"), QVariant::fromValue(static_cast<qint16>(rssi))}});
 }
 
+void MockBluez::setFailure(const QString& objectPath, const QString& method, bool on) {
+    callMock(QStringLiteral("SetFailure"), {path(objectPath), method, on});
+}
+
 void MockBluez::freezeFor(double seconds) {
     QDBusMessage message = QDBusMessage::createMethodCall(kBluez, QStringLiteral("/"), kMockInterface,
                                                           QStringLiteral("Freeze"));

@@ -71,6 +71,8 @@ public:
     int callCount(const QString& objectPath, const QString& method);
     void setPowered(const QString& adapter, bool powered);
     void setRssi(const QString& device, int16_t rssi);
+    // Makes a GATT method (WriteValue, StartNotify) of the object fail, or work.
+    void setFailure(const QString& objectPath, const QString& method, bool on);
     // Hangs the mock for that long; returns at once.
     void freezeFor(double seconds);
 

@@ -248,6 +248,35 @@ TEST_F(RadioOverMockBluez, ASecondScanStartsAfreshAndFindsTheVehicleAgain) {
     EXPECT_EQ(mock_.writes(car.writeCharacteristic)[2].bytes, setSpeedFrame(250));
 }
 
+TEST_F(RadioOverMockBluez, AFailedWriteIsLoggedAndTheNextOneStillGoes) {
+    const MockBluez::Vehicle car = driveableVehicle(0x8001, "C0:11:22:33:44:65");
+    const auto vehicle = controller_->findVehicleById(0x8001);
+    ASSERT_NE(vehicle, nullptr);
+    mock_.setFailure(car.writeCharacteristic, "WriteValue", true);
+    vehicle->setSpeed(100);
+    ASSERT_TRUE(waitFor([&] {
+        return log_.contains("Error writing value for characteristic BE15BEE1-6186-407E-8381-0BD89C4D8DF4 error: ");
+    }));
+    mock_.setFailure(car.writeCharacteristic, "WriteValue", false);
+    ASSERT_TRUE(waitUntilIdle(0x8001));
+    vehicle->setSpeed(200);
+    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 1));
+    EXPECT_EQ(mock_.writes(car.writeCharacteristic).back().bytes, setSpeedFrame(200));
+    EXPECT_NE(controller_->findVehicleById(0x8001), nullptr);
+}
+
+TEST_F(RadioOverMockBluez, AFailedSubscriptionIsLoggedAndTheHandshakeStillGoes) {
+    beginScan();
+    const MockBluez::Vehicle car = mock_.addVehicle("C0:11:22:33:44:66", 0x8002, 9, -50);
+    mock_.setFailure(car.readCharacteristic, "StartNotify", true);
+    ASSERT_TRUE(waitFor([&] {
+        return log_.contains(
+            "Error updating notification state for characteristic BE15BEE0-6186-407E-8381-0BD89C4D8DF4 error: ");
+    }));
+    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 2));
+    EXPECT_EQ(bytesOf(mock_.writes(car.writeCharacteristic)), (std::vector<Bytes>{kSetSdkMode, kGetVersion}));
+}
+
 TEST_F(RadioOverMockBluez, PowerChangesAreReportedAsStates) {
     beginScan();
     mock_.setPowered(adapter_, false);

@@ -20,6 +20,7 @@ The test drives it through these org.bluez.Mock methods on "/":
   ClearWrites(characteristic)
   SetWriteDelay(seconds)            each WriteValue answers that much later
   Freeze(seconds)                   BlueZ hangs: nothing answers for that long
+  SetFailure(object, method, on)    the GATT method fails with org.bluez.Error.Failed
 '''
 
 import time
@@ -156,6 +157,11 @@ def DisconnectRemote(_self, device_path):
 
 # --- GATT objects ------------------------------------------------------------
 
+def _fail_if_asked(obj, method):
+    if method in getattr(obj, 'failing', set()):
+        raise dbus.exceptions.DBusException(f'{method} failed', name='org.bluez.Error.Failed')
+
+
 def _read_value(obj, interface):
     return obj.props[interface]['Value']
 
@@ -165,6 +171,7 @@ def _characteristic_read(characteristic, _options):
 
 
 def _characteristic_write(characteristic, value, options):
+    _fail_if_asked(characteristic, 'WriteValue')
     characteristic.writes.append((dbus.Array(value, signature='y'),
                                   dbus.Dictionary(options, signature='sv'),
                                   dbus.Double(time.monotonic())))
@@ -180,6 +187,7 @@ def _set_notifying(characteristic, on):
 
 
 def _characteristic_start_notify(characteristic):
+    _fail_if_asked(characteristic, 'StartNotify')
     _set_notifying(characteristic, True)
 
 
@@ -284,3 +292,15 @@ def SetWriteDelay(_self, seconds):
 def Freeze(_self, seconds):
     '''Hangs the whole service, as a stuck bluetoothd would.'''
     time.sleep(min(max(0.0, float(seconds)), 30.0))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='osb', out_signature='')
+def SetFailure(_self, object_path, method, on):
+    '''Makes a GATT method of the object fail from now on, or work again.'''
+    obj = _object(object_path)
+    failing = getattr(obj, 'failing', set())
+    if on:
+        failing.add(str(method))
+    else:
+        failing.discard(str(method))
+    obj.failing = failing
