@@ -277,6 +277,34 @@ TEST_F(RadioOverMockBluez, AFailedSubscriptionIsLoggedAndTheHandshakeStillGoes) 
     EXPECT_EQ(bytesOf(mock_.writes(car.writeCharacteristic)), (std::vector<Bytes>{kSetSdkMode, kGetVersion}));
 }
 
+TEST_F(RadioOverMockBluez, HostileAdvertisementsAndValuesAreHarmless) {
+    beginScan();
+    const QStringList vehicleService{QString::fromLatin1(MockBluez::kVehicleService)};
+    // Too long for one advertising field, several ids, none, an empty one.
+    mock_.addDevice("C0:11:22:33:44:70", "long", vehicleService, {{0xEFBE, QByteArray(300, '\x12')}}, -40);
+    mock_.addDevice("C0:11:22:33:44:71", "many", vehicleService,
+                    {{0x004C, QByteArray("\x01\x02", 2)}, {0xEFBE, QByteArray::fromHex("00090000BEEF")}}, -40);
+    mock_.addDevice("C0:11:22:33:44:72", "none", vehicleService, {}, -40);
+    mock_.addDevice("C0:11:22:33:44:73", "empty", vehicleService, {{0xEFBE, QByteArray()}}, -40);
+    // Not the vehicle service: filtered out before the link sees it.
+    mock_.addDevice("C0:11:22:33:44:74", "other", {QStringLiteral("0000180d-0000-1000-8000-00805f9b34fb")},
+                    {{0xEFBE, QByteArray::fromHex("000900000001")}}, -40);
+    const MockBluez::Vehicle car = mock_.addVehicle("C0:11:22:33:44:75", 0x9001, 9, -40);
+    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 2));
+    // The one with several ids is the vehicle 0x0000BEEF of model 9.
+    EXPECT_TRUE(waitFor([&] { return controller_->findVehicleById(0xBEEF) != nullptr; }));
+    EXPECT_EQ(controller_->findVehicleById(0x00000001), nullptr);
+    EXPECT_EQ(controller_->findVehicleById(0x12121212), nullptr);
+
+    for (const QByteArray& value : {QByteArray(), QByteArray("\x19", 1), QByteArray::fromHex("031934"),
+                                    QByteArray(600, '\xff'), QByteArray::fromHex("0117"), QByteArray::fromHex("03193412")}) {
+        mock_.emitNotification(car.readCharacteristic, value);
+    }
+    EXPECT_TRUE(waitFor([&] { return log_.contains("Version response 0x1234"); }));
+    EXPECT_TRUE(log_.contains("Ping recieved from vehicle"));
+    EXPECT_NE(controller_->findVehicleById(0x9001), nullptr);
+}
+
 TEST_F(RadioOverMockBluez, PowerChangesAreReportedAsStates) {
     beginScan();
     mock_.setPowered(adapter_, false);
