@@ -1,0 +1,23 @@
+// Hands the vehicle link's log lines to the window as a Qt signal, on the
+// window's thread whichever thread wrote the line. Registered with the system
+// log for as long as it lives.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <string>
+
+#include "link/SystemLog.h"
+
+class LinkLogForwarder : public QObject, public LogObserver {
+    Q_OBJECT
+
+public:
+    explicit LinkLogForwarder(QObject* parent = nullptr);
+    ~LinkLogForwarder() override;
+
+    void logLine(const std::string& line) override;
+
+signals:
+    void lineLogged(const QString& line);
+};

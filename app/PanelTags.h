@@ -1,0 +1,21 @@
+// The buttons' tags and the models that select the three vehicle panels.
+#pragma once
+
+#include <cstdint>
+
+namespace paneltags {
+
+constexpr std::int64_t kConnect = 100;
+constexpr std::int64_t kList = 110;
+constexpr std::int64_t kPellanMiddle = 200;
+constexpr std::int64_t kDrummetMiddle = 210;
+constexpr std::int64_t kVexaMiddle = 220;
+
+constexpr std::uint8_t kVexaModel = 9;
+constexpr std::uint8_t kDrummetModel = 18;
+constexpr std::uint8_t kPellanModel = 19;
+
+// What the six sliders carry until a panel is bound: no identifier is negative.
+constexpr std::int64_t kUnbound = -1;
+
+}  // namespace paneltags

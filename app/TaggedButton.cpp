@@ -1,0 +1,5 @@
+#include "app/TaggedButton.h"
+
+TaggedButton::TaggedButton(QWidget* parent) : QPushButton(parent) {
+    connect(this, &QAbstractButton::clicked, this, [this] { emit triggered(this); });
+}

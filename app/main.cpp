@@ -1,0 +1,24 @@
+// Starts the control panel: Qt gets the command line, the delegate is told
+// of launch and termination, and the window appears once the radio is chosen.
+#include <QApplication>
+#include <memory>
+
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "app/RadioChoice.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    AppDelegate delegate;
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
+                     &AppDelegate::applicationWillTerminate);
+
+    std::unique_ptr<MainWindow> window;
+    chooseRadio(&application, [&window, &delegate](Radio radio) {
+        window = std::make_unique<MainWindow>(std::move(radio));
+        window->show();
+        delegate.applicationDidFinishLaunching();
+    });
+    QApplication::exec();
+    return 0;
+}

@@ -1,0 +1,74 @@
+#include "PanelFixture.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+PanelFixture::PanelFixture() = default;
+
+PanelFixture::~PanelFixture() {
+    window_.reset();
+    loop_.runUntilIdle();
+}
+
+void PanelFixture::addVehicle(std::uint8_t model, std::uint32_t identifier) {
+    ble::sim::VehicleSpec spec;
+    spec.model = model;
+    spec.identifier = identifier;
+    world_.addVehicle(spec);
+}
+
+void PanelFixture::openWindow() {
+    ble::CentralFactory worldFactory = world_.centralFactory();
+    ble::CentralFactory counting = [this, worldFactory](std::weak_ptr<ble::CentralDelegate> d) {
+        ++centralsMade_;
+        return worldFactory(std::move(d));
+    };
+    window_ = std::make_unique<MainWindow>(Radio{counting, QStringLiteral("Simulated vehicles"), {}});
+    window_->show();
+}
+
+void PanelFixture::connect() {
+    button("connectButton")->click();
+    settle();
+}
+
+void PanelFixture::list() { button("listButton")->click(); }
+
+void PanelFixture::settle(std::chrono::milliseconds time) { loop_.advance(time); }
+
+TaggedButton* PanelFixture::button(const char* name) const {
+    auto* found = window_->findChild<TaggedButton*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+TaggedSlider* PanelFixture::slider(const char* name) const {
+    auto* found = window_->findChild<TaggedSlider*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+QLineEdit* PanelFixture::field(const char* name) const {
+    auto* found = window_->findChild<QLineEdit*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+QString PanelFixture::output() const {
+    return window_->findChild<QPlainTextEdit*>("outputArea")->toPlainText();
+}
+
+std::vector<Bytes> PanelFixture::writesTo(std::uint32_t identifier) const {
+    std::vector<Bytes> frames;
+    ble::sim::VirtualVehicle* vehicle = world_.vehicle(identifier);
+    if (!vehicle) return frames;
+    for (const ble::sim::RecordedWrite& write : vehicle->writes()) {
+        EXPECT_EQ(write.type, ble::WriteType::WithoutResponse);
+        frames.push_back(write.bytes);
+    }
+    return frames;
+}
+
+void PanelFixture::clearWrites() {
+    for (ble::sim::VirtualVehicle* vehicle : world_.vehicles()) vehicle->clearWrites();
+}

@@ -1,0 +1,84 @@
+// Renders the window as a person sees it after Connect and List, with the
+// three simulated vehicles driving, into the PNG file named on the command
+// line. Used by scripts/screenshot; not part of the program.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <cstdio>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "app/RadioChoice.h"
+#include "app/TaggedButton.h"
+#include "app/TaggedSlider.h"
+#include "app/ViewController.h"
+#include "link/Vehicle.h"
+#include "link/VehiclesController.h"
+
+namespace {
+
+// Lets real time pass on Qt's loop until `done` holds or the time is up.
+template <typename Done>
+bool waitFor(Done done, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) QTest::qWait(20);
+    return done();
+}
+
+void press(QWidget* window, const char* name, Qt::Key key, int times) {
+    auto* slider = window->findChild<TaggedSlider*>(name);
+    for (int i = 0; i < times; ++i) QTest::keyClick(slider, key);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshot.png");
+
+    std::unique_ptr<MainWindow> window;
+    chooseRadio(&application, [&window](Radio radio) {
+        window = std::make_unique<MainWindow>(std::move(radio));
+        window->show();
+    });
+    if (!waitFor([&window] { return window != nullptr; }, 5000) ||
+        !QTest::qWaitForWindowExposed(window.get())) {
+        std::fprintf(stderr, "the window did not appear\n");
+        return 1;
+    }
+
+    QTest::mouseClick(window->findChild<TaggedButton*>("connectButton"), Qt::LeftButton);
+    const VehiclesController& registry = window->viewController().vehiclesController();
+    const bool driving = waitFor(
+        [&registry] {
+            const auto vehicles = *registry.vehicles();
+            if (vehicles.size() < 3) return false;
+            for (const auto& vehicle : vehicles) {
+                if (!vehicle->active()) return false;
+            }
+            return true;
+        },
+        10000);
+    if (!driving) {
+        std::fprintf(stderr, "the simulated vehicles did not come alive\n");
+        return 1;
+    }
+    QTest::mouseClick(window->findChild<TaggedButton*>("listButton"), Qt::LeftButton);
+
+    press(window.get(), "vexaSpeedSlider", Qt::Key_PageUp, 5);
+    press(window.get(), "drummetSpeedSlider", Qt::Key_PageUp, 3);
+    press(window.get(), "drummetLaneSlider", Qt::Key_PageDown, 2);
+    press(window.get(), "pellanSpeedSlider", Qt::Key_PageUp, 4);
+    press(window.get(), "pellanLaneSlider", Qt::Key_Right, 23);
+    window->findChild<QPushButton*>("logToggle")->setChecked(true);
+    QTest::qWait(800);
+    window->refreshStatus();
+
+    if (!window->grab().save(path, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,170 @@
+// Launching, quitting, the choice of radio, and the state a person reads in
+// the window's titles and status bar.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTest>
+#include <optional>
+
+#include "PanelFixture.h"
+#include "app/AppDelegate.h"
+#include "app/RadioChoice.h"
+#include "app/VehicleState.h"
+#include "link/Vehicle.h"
+#include "link/VehiclesController.h"
+
+namespace {
+
+using ShellTest = PanelFixture;
+
+TEST_F(ShellTest, LaunchingShowsUnboundPanelsAndTouchesNothing) {
+    ble::sim::World::populateDefault(world_);
+    openWindow();
+    loop_.advance(std::chrono::milliseconds(1000));
+
+    EXPECT_TRUE(window_->isVisible());
+    for (const char* name : {"vexaIdField", "drummetIdField", "pellanIdField"}) {
+        EXPECT_EQ(field(name)->text(), "") << name;
+    }
+    for (const char* name : {"vexaSpeedSlider", "vexaLaneSlider", "drummetSpeedSlider",
+                             "drummetLaneSlider", "pellanSpeedSlider", "pellanLaneSlider"}) {
+        EXPECT_EQ(slider(name)->tag(), -1) << name;
+        EXPECT_EQ(slider(name)->value(), 0) << name;
+    }
+    EXPECT_EQ(output(), "");
+    EXPECT_EQ(takeStdout(), "");
+    EXPECT_EQ(centralsMade_, 0);
+    EXPECT_TRUE(vc().vehiclesController().vehicles()->empty());
+    for (auto* vehicle : world_.vehicles()) EXPECT_FALSE(vehicle->connected());
+}
+
+TEST_F(ShellTest, TheOutletsAreTheWindowsControls) {
+    openWindow();
+    EXPECT_EQ(vc().connectButton(), button("connectButton"));
+    EXPECT_EQ(vc().vexaIDTextfield(), field("vexaIdField"));
+    EXPECT_EQ(vc().drummetIdTextfield(), field("drummetIdField"));
+    EXPECT_EQ(vc().pellanIdTextField(), field("pellanIdField"));
+    EXPECT_EQ(vc().outputTextField(), window_->findChild<QPlainTextEdit*>("outputArea"));
+    EXPECT_EQ(vc().vexaAcelaration(), slider("vexaSpeedSlider"));
+    EXPECT_EQ(vc().drummetAceleration(), slider("drummetSpeedSlider"));
+    EXPECT_EQ(vc().pellanAccelaration(), slider("pellanSpeedSlider"));
+    EXPECT_EQ(vc().vexLaneSelector(), slider("vexaLaneSlider"));
+    EXPECT_EQ(vc().drummetLaneSelector(), slider("drummetLaneSlider"));
+    EXPECT_EQ(vc().pellanLaneSelector(), slider("pellanLaneSlider"));
+}
+
+TEST_F(ShellTest, QuittingWhileConnectedSendsNothing) {
+    ble::sim::World::populateDefault(world_);
+    openWindow();
+    connect();
+    list();
+    for (auto* vehicle : world_.vehicles()) ASSERT_TRUE(vehicle->connected());
+    clearWrites();
+    takeStdout();
+
+    window_->close();
+    window_.reset();
+    loop_.advance(std::chrono::milliseconds(2000));
+    for (auto* vehicle : world_.vehicles()) EXPECT_TRUE(vehicle->writes().empty());
+    EXPECT_EQ(takeStdout(), "");
+}
+
+TEST_F(ShellTest, ControlsOutlivingTheirControllerAreHarmless) {
+    // The outlets are weak: a control deleted under the controller is skipped.
+    addVehicle(9, 5);
+    openWindow();
+    connect();
+    delete field("vexaIdField");
+    delete window_->findChild<QPlainTextEdit*>("outputArea");
+    list();
+    EXPECT_EQ(vc().vexaIDTextfield(), nullptr);
+    EXPECT_EQ(vc().outputTextField(), nullptr);
+    EXPECT_EQ(slider("vexaSpeedSlider")->tag(), 5);
+    delete slider("vexaSpeedSlider");
+    QTest::keyClick(slider("vexaLaneSlider"), Qt::Key_Up);
+    EXPECT_EQ(takeStdout(), "5\nLane 1\n");
+}
+
+TEST_F(ShellTest, TitlesAndStatusBarShowTheRadioAndEachVehiclesState) {
+    addVehicle(9, 61);
+    addVehicle(19, 62);
+    openWindow();
+    connect();
+    list();
+    window_->refreshStatus();
+    const auto labels = window_->statusBar()->findChildren<QLabel*>();
+    auto shows = [&labels](const QString& text) {
+        for (QLabel* label : labels) {
+            if (label->text() == text) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(shows("Radio: Simulated vehicles"));
+    EXPECT_TRUE(shows("2 vehicles"));
+    EXPECT_EQ(window_->findChild<QWidget*>("vexaPanel")->property("title").toString(),
+              QStringLiteral("Vexa (model 9) \u2014 61: driving"));
+    EXPECT_EQ(window_->findChild<QWidget*>("drummetPanel")->property("title").toString(),
+              "Drummet (model 18)");
+
+    world_.removeVehicle(61);
+    settle();
+    window_->refreshStatus();
+    EXPECT_EQ(window_->findChild<QWidget*>("vexaPanel")->property("title").toString(),
+              QStringLiteral("Vexa (model 9) \u2014 61: gone"));
+}
+
+TEST(VehicleStateText, ConnectingDrivingGoneAndUnbound) {
+    VehiclesController registry([](std::weak_ptr<ble::CentralDelegate>) { return nullptr; });
+    auto connecting = std::make_shared<Vehicle>();
+    connecting->setIdentifier(1);
+    auto driving = std::make_shared<Vehicle>();
+    driving->setIdentifier(4000000000u);
+    driving->setActive(true);
+    registry.setVehicles(std::make_shared<VehicleList>(VehicleList{connecting, driving}));
+
+    EXPECT_EQ(panelStateText(registry, -1), "");
+    EXPECT_EQ(panelStateText(registry, qint64{1} << 33), "");
+    EXPECT_EQ(panelStateText(registry, 1), "1: connecting");
+    EXPECT_EQ(panelStateText(registry, 4000000000), "4000000000: driving");
+    EXPECT_EQ(panelStateText(registry, 2), "2: gone");
+    EXPECT_EQ(registryText(registry), "2 vehicles");
+    registry.setVehicles(nullptr);
+    EXPECT_EQ(registryText(registry), "No vehicles");
+}
+
+TEST(RadioChoiceTest, WithoutAnAdapterTheSimulatedWorldIsChosenOnALaterTurn) {
+    QObject context;
+    std::optional<Radio> chosen;
+    chooseRadio(&context, [&chosen](Radio radio) { chosen = std::move(radio); });
+    EXPECT_FALSE(chosen) << "the choice arrives from the event loop, never inside the call";
+    QElapsedTimer clock;
+    clock.start();
+    while (!chosen && clock.elapsed() < 5000) QApplication::processEvents();
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->description, "Simulated vehicles");
+    EXPECT_TRUE(chosen->factory);
+    EXPECT_TRUE(chosen->keepAlive);
+}
+
+TEST(RadioChoiceTest, NoChoiceArrivesForAContextThatIsGone) {
+    bool called = false;
+    {
+        QObject context;
+        chooseRadio(&context, [&called](Radio) { called = true; });
+    }
+    QApplication::processEvents();
+    EXPECT_FALSE(called);
+}
+
+TEST(AppDelegateTest, LaunchAndTerminationDoNothing) {
+    StdoutCapture out;
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    delegate.applicationWillTerminate();
+    EXPECT_EQ(out.take(), "");
+}
+
+}  // namespace
