@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include "ble/qt/AdapterProbe.h"
+#include "ble/qt/CentralFactory.h"
 #include "ble/qt/QtEventLoop.h"
 #include "ble/sim/World.h"
 
@@ -14,6 +16,20 @@ struct SimulatedRadio {
     ble::sim::World world{loop};
 };
 
+// The real radio's centrals and peripherals post their events on this loop.
+struct RealRadio {
+    ble::qt::QtEventLoop loop;
+};
+
+Radio makeRealRadio(const ble::qt::AdapterProbeResult& adapter) {
+    auto real = std::make_shared<RealRadio>();
+    ble::CentralFactory factory = ble::qt::makeCentralFactory(real->loop, adapter.address);
+    const QString description = QStringLiteral("Bluetooth adapter %1 (%2)")
+                                    .arg(QString::fromStdString(adapter.name),
+                                         QString::fromStdString(adapter.address));
+    return Radio{std::move(factory), description, std::move(real)};
+}
+
 }  // namespace
 
 Radio makeSimulatedRadio() {
@@ -24,8 +40,10 @@ Radio makeSimulatedRadio() {
 }
 
 void chooseRadio(QObject* context, std::function<void(Radio)> done) {
-    // Until the Qt Bluetooth backend can tell a present and powered adapter,
-    // the simulated radio is the choice.
-    QMetaObject::invokeMethod(
-        context, [done = std::move(done)] { done(makeSimulatedRadio()); }, Qt::QueuedConnection);
+    // A powered adapter gives the real radio; no system bus, no BlueZ, no
+    // adapter, an adapter that is off, or no answer within a second give the
+    // simulated one. The probe answers once, from a later turn of the loop.
+    ble::qt::probeAdapter(context, [done = std::move(done)](const ble::qt::AdapterProbeResult& adapter) {
+        done(adapter.usable() ? makeRealRadio(adapter) : makeSimulatedRadio());
+    });
 }
