@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QLabel>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -32,6 +33,10 @@ MainWindow::MainWindow(Radio radio, QWidget* parent)
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     ui_->outputArea->setFont(fixed);
     ui_->linkLogView->setFont(fixed);
+    // The output area follows its end also when its layout catches up later.
+    QScrollBar* outputBar = ui_->outputArea->verticalScrollBar();
+    connect(outputBar, &QAbstractSlider::rangeChanged, outputBar,
+            [outputBar](int, int maximum) { outputBar->setValue(maximum); });
     vexaTitle_ = ui_->vexaPanel->title();
     drummetTitle_ = ui_->drummetPanel->title();
     pellanTitle_ = ui_->pellanPanel->title();
@@ -105,9 +110,9 @@ void MainWindow::setUpStatusBar() {
     lastLogLine_ = new QLabel(this);
     lastLogLine_->setTextFormat(Qt::PlainText);
     lastLogLine_->setMinimumWidth(1);  // long lines are cut, never widen the window
-    statusBar()->addWidget(radioLabel_);
-    statusBar()->addWidget(registryLabel_);
     statusBar()->addWidget(lastLogLine_, 1);
+    statusBar()->addPermanentWidget(registryLabel_);
+    statusBar()->addPermanentWidget(radioLabel_);
 
     linkLog_ = new LinkLogForwarder(this);
     connect(linkLog_, &LinkLogForwarder::lineLogged, this, &MainWindow::showLogLine);

@@ -98,17 +98,13 @@ long residentKilobytes() {
     return -1;
 }
 
-// The program as a person runs it: the simulated radio on Qt's loop, real
-// time, Connect, the three vehicles driving, List.
+// The program as a person runs it without a radio: the simulated radio on
+// Qt's loop, real time, Connect, the three vehicles driving, List.
 void BM_ResidentMemoryAfterConnectAndList(benchmark::State& state) {
     QuietStdout quiet;
     for (auto _ : state) {
-        std::unique_ptr<MainWindow> window;
-        chooseRadio(qApp, [&window](Radio radio) {
-            window = std::make_unique<MainWindow>(std::move(radio));
-            window->show();
-        });
-        while (!window) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        auto window = std::make_unique<MainWindow>(makeSimulatedRadio());
+        window->show();
         (void)QTest::qWaitForWindowExposed(window.get());
         window->findChild<TaggedButton*>("connectButton")->click();
         const VehiclesController& registry = window->viewController().vehiclesController();
