@@ -112,21 +112,4 @@ TEST_F(ButtonsTest, TabVisitsTheControlsInReadingOrder) {
     }
 }
 
-TEST_F(ButtonsTest, KeysOnAFocusedSliderDriveItsVehicle) {
-    addVehicle(9, 77);
-    openWindow();
-    QApplication::setActiveWindow(window_.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
-    connect();
-    list();
-    clearWrites();
-    takeStdout();
-
-    slider("vexaSpeedSlider")->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp);
-    settle(std::chrono::milliseconds(100));
-    EXPECT_EQ(takeStdout(), "Speed 100.0 for carID: 77\n");
-    EXPECT_EQ(writesTo(77), (std::vector<Bytes>{{0x06, 0x24, 0x64, 0x00, 0xA8, 0x61, 0x00}}));
-}
-
 }  // namespace

@@ -116,19 +116,6 @@ TEST_F(TaggedSliderTest, DraggingTheHandleSendsEachNewPositionAndNothingOnReleas
     EXPECT_EQ(slider_.value(), seen_[1]);
 }
 
-TEST_F(TaggedSliderTest, WithoutTrackingADragSendsOnceOnRelease) {
-    slider_.setTracking(false);
-    slider_.setValue(0);
-    const QPoint grab = slider_.handle().center();
-    QTest::mousePress(&slider_, Qt::LeftButton, Qt::NoModifier, grab);
-    sendMove(grab + QPoint(60, 0));
-    sendMove(grab + QPoint(120, 0));
-    EXPECT_TRUE(seen_.empty());
-    QTest::mouseRelease(&slider_, Qt::LeftButton, Qt::NoModifier, grab + QPoint(120, 0));
-    ASSERT_EQ(seen_.size(), 1u);
-    EXPECT_GT(seen_[0], 0);
-}
-
 TEST_F(TaggedSliderTest, AClickOnTheGrooveSendsOneAction) {
     slider_.setValue(0);
     const QPoint farRight(slider_.width() - 3, slider_.height() / 2);

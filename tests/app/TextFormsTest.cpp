@@ -58,17 +58,6 @@ TEST(FloatTextTest, EveryTextReadsBackAsTheSameFloat) {
     }
 }
 
-TEST(IntegerTextTest, TagsIdentifiersModels) {
-    EXPECT_EQ(textforms::tagText(-1), "-1");
-    EXPECT_EQ(textforms::tagText(0), "0");
-    EXPECT_EQ(textforms::tagText(4000000000), "4000000000");
-    EXPECT_EQ(textforms::tagText(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
-    EXPECT_EQ(textforms::identifierText(4294967295u), "4294967295");
-    EXPECT_EQ(textforms::modelText(255), "255");
-    EXPECT_EQ(textforms::modelText(7), "7");
-    EXPECT_EQ(textforms::intText(-70), "-70");
-}
-
 struct SpeedCase {
     float value;
     std::uint16_t speed;
