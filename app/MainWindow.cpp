@@ -33,7 +33,8 @@ MainWindow::MainWindow(Radio radio, QWidget* parent)
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     ui_->outputArea->setFont(fixed);
     ui_->linkLogView->setFont(fixed);
-    // The output area follows its end also when its layout catches up later.
+    // The output area stays scrolled to its end: each appended line grows
+    // the scroll range, also when the layout catches up later.
     QScrollBar* outputBar = ui_->outputArea->verticalScrollBar();
     connect(outputBar, &QAbstractSlider::rangeChanged, outputBar,
             [outputBar](int, int maximum) { outputBar->setValue(maximum); });

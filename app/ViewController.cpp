@@ -2,7 +2,6 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <limits>
 #include <optional>
@@ -106,8 +105,6 @@ void ViewController::writeOutput(const std::string& line) {
     QTextCursor end(outputTextField_->document());
     end.movePosition(QTextCursor::End);
     end.insertText(QLatin1Char('\n') + QString::fromStdString(line));
-    QScrollBar* bar = outputTextField_->verticalScrollBar();
-    bar->setValue(bar->maximum());
 }
 
 void ViewController::listVehicles() {
