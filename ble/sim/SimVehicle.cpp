@@ -45,14 +45,14 @@ std::string addressFor(uint64_t serial, uint32_t identifier) {
 
 }  // namespace
 
-SimVehicle::SimVehicle(std::weak_ptr<WorldCore> world, uint64_t serial, const VehicleSpec& spec)
+SimVehicle::SimVehicle(std::weak_ptr<WorldCore> world, uint64_t serial, const VehicleProfile& profile)
     : world_(std::move(world)),
       serial_(serial),
-      identifier_(spec.identifier),
-      model_(spec.model),
-      version_(spec.version),
-      name_(spec.name.empty() ? madeUpName(spec.identifier) : spec.name),
-      address_(addressFor(serial, spec.identifier)) {
+      identifier_(profile.identifier),
+      model_(profile.model),
+      version_(profile.version),
+      name_(profile.name.empty() ? madeUpName(profile.identifier) : profile.name),
+      address_(addressFor(serial, profile.identifier)) {
     setManufacturerData(defaultManufacturerData(model_, identifier_));
 }
 

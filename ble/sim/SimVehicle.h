@@ -20,7 +20,7 @@ struct WorldCore;
 
 class SimVehicle final : public VirtualVehicle, public std::enable_shared_from_this<SimVehicle> {
   public:
-    SimVehicle(std::weak_ptr<WorldCore> world, uint64_t serial, const VehicleSpec& spec);
+    SimVehicle(std::weak_ptr<WorldCore> world, uint64_t serial, const VehicleProfile& profile);
 
     uint32_t identifier() const override { return identifier_; }
     uint8_t model() const override { return model_; }

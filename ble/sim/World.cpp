@@ -23,9 +23,9 @@ World::~World() {
     impl_->core->vehicles.clear();
 }
 
-VirtualVehicle& World::addVehicle(const VehicleSpec& spec) {
+VirtualVehicle& World::addVehicle(const VehicleProfile& profile) {
     WorldCore& core = *impl_->core;
-    auto vehicle = std::make_shared<SimVehicle>(impl_->core, core.nextVehicleSerial++, spec);
+    auto vehicle = std::make_shared<SimVehicle>(impl_->core, core.nextVehicleSerial++, profile);
     core.vehicles.push_back(vehicle);
     return *vehicle;
 }

@@ -56,7 +56,7 @@ struct RecordedWrite {
     WriteType type;
 };
 
-struct VehicleSpec {
+struct VehicleProfile {
     uint8_t model = 9;
     uint32_t identifier = 0;
     std::string name{};  // the local name; empty for a made-up one
@@ -94,7 +94,7 @@ public:
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
-    VirtualVehicle& addVehicle(const VehicleSpec& spec);
+    VirtualVehicle& addVehicle(const VehicleProfile& profile);
     void removeVehicle(uint32_t identifier);  // goes out of range, link dropped
     std::vector<VirtualVehicle*> vehicles() const;
     VirtualVehicle* vehicle(uint32_t identifier) const;

@@ -11,10 +11,10 @@ PanelFixture::~PanelFixture() {
 }
 
 void PanelFixture::addVehicle(std::uint8_t model, std::uint32_t identifier) {
-    ble::sim::VehicleSpec spec;
-    spec.model = model;
-    spec.identifier = identifier;
-    world_.addVehicle(spec);
+    ble::sim::VehicleProfile profile;
+    profile.model = model;
+    profile.identifier = identifier;
+    world_.addVehicle(profile);
 }
 
 void PanelFixture::openWindow() {

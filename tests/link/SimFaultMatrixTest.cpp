@@ -38,7 +38,7 @@ public:
         // found again within the observed second.
         world.setAdvertisingInterval(60s);
     }
-    VirtualVehicle& car = world.addVehicle(spec(18, kId));
+    VirtualVehicle& car = world.addVehicle(vehicleProfile(18, kId));
 };
 
 // ---- Faults switched on before the scan ----------------------------------
@@ -274,7 +274,7 @@ TEST_P(StageFaultTest, TheVehicleIsDroppedWithItsLineAndComesBack) {
     switch (fault.strike) {
         case Strike::PowerOff: f.world.setPowered(true); break;
         case Strike::PeerDisconnects: break;
-        case Strike::LeavesRange: f.world.addVehicle(spec(18, kId)); break;
+        case Strike::LeavesRange: f.world.addVehicle(vehicleProfile(18, kId)); break;
     }
     f.loop.advance(61s);
     ASSERT_EQ(f.listed(), 1u);

@@ -21,8 +21,8 @@ inline const ble::Uuid kWrite = ble::Uuid::fromString("BE15BEE1-6186-407E-8381-0
 inline const Bytes kSdkMode{0x03, 0x90, 0x01, 0x01};
 inline const Bytes kGetVersion{0x01, 0x18};
 
-inline ble::sim::VehicleSpec spec(uint8_t model, uint32_t identifier, uint16_t version = 0x1234) {
-    ble::sim::VehicleSpec result;
+inline ble::sim::VehicleProfile vehicleProfile(uint8_t model, uint32_t identifier, uint16_t version = 0x1234) {
+    ble::sim::VehicleProfile result;
     result.model = model;
     result.identifier = identifier;
     result.version = version;

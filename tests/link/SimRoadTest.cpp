@@ -11,7 +11,7 @@ using Lines = std::vector<std::string>;
 
 TEST(SimRoad, FromBeginScanToTheVersionResponse) {
     SimFixture f;
-    auto& car = f.world.addVehicle(spec(9, 0x12345678, 0x2609));
+    auto& car = f.world.addVehicle(vehicleProfile(9, 0x12345678, 0x2609));
     f.controller->beginScan();
     f.loop.advance(150ms);
 
@@ -45,7 +45,7 @@ TEST(SimRoad, FromBeginScanToTheVersionResponse) {
 
 TEST(SimRoad, DrivingCommandsReachTheVehicleAndItsReportsAreQuiet) {
     SimFixture f;
-    auto& car = f.world.addVehicle(spec(18, 0xCAFE0018));
+    auto& car = f.world.addVehicle(vehicleProfile(18, 0xCAFE0018));
     f.controller->beginScan();
     f.loop.advance(150ms);
     car.clearWrites();

@@ -49,20 +49,20 @@ public:
     long lines = 0, discoveries = 0, versions = 0;
 };
 
-ble::sim::VehicleSpec specFor(int index) {
+ble::sim::VehicleProfile profileFor(int index) {
     static const uint8_t models[] = {9, 18, 19};
-    ble::sim::VehicleSpec spec;
-    spec.model = models[index % 3];
-    spec.identifier = kFirstId + static_cast<uint32_t>(index);
-    spec.version = static_cast<uint16_t>(0x2600 + index);
-    return spec;
+    ble::sim::VehicleProfile profile;
+    profile.model = models[index % 3];
+    profile.identifier = kFirstId + static_cast<uint32_t>(index);
+    profile.version = static_cast<uint16_t>(0x2600 + index);
+    return profile;
 }
 
 class Soak {
 public:
     explicit Soak(uint32_t seed) : rng_(seed) {
         world_.setAdvertisingInterval(1s);
-        for (int i = 0; i < kVehicles; ++i) world_.addVehicle(specFor(i));
+        for (int i = 0; i < kVehicles; ++i) world_.addVehicle(profileFor(i));
         controller_ = std::make_shared<VehiclesController>(
             LinkTracker::factory(loop_, world_.centralFactory(), tracker_));
     }
@@ -149,7 +149,7 @@ private:
         if (world_.vehicle(idOf(index))) {
             world_.removeVehicle(idOf(index));
         } else {
-            world_.addVehicle(specFor(index));
+            world_.addVehicle(profileFor(index));
         }
     }
 
@@ -206,7 +206,7 @@ private:
     void settleAndCheckEveryVehicleIsBack() {
         world_.setPowered(true);
         for (int i = 0; i < kVehicles; ++i) {
-            if (!world_.vehicle(idOf(i))) world_.addVehicle(specFor(i));
+            if (!world_.vehicle(idOf(i))) world_.addVehicle(profileFor(i));
             auto* car = world_.vehicle(idOf(i));
             car->faults() = {};
             restoreManufacturerData(*car, i);
