@@ -167,27 +167,23 @@ void VehiclesController::didConnectPeripheral(ble::Central&, ble::Peripheral& pe
 
 void VehiclesController::didDisconnectPeripheral(ble::Central&, ble::Peripheral& peripheral,
                                                  const ble::Error* error) {
-    const auto vehicle = findVehicleAttachedToPeripheral(peripheral);
-    if (vehicle == nullptr) {
-        return;
-    }
-    SystemLog::write("Disconnected vehicle id=0x%08x, error=%s",
-                     static_cast<unsigned>(vehicle->identifier()),
-                     link_text::describe(error).c_str());
-    if (const auto attached = vehicle->peripheral()) {
-        attached->setDelegate({});
-    }
-    removeVehicle(*vehicle);
+    endLink(peripheral, "Disconnected vehicle", error);
 }
 
 void VehiclesController::didFailToConnectPeripheral(ble::Central&, ble::Peripheral& peripheral,
                                                     const ble::Error* error) {
+    endLink(peripheral, "Failed to connect to vehicle", error);
+}
+
+// A link that failed or ended: log it, detach the vehicle from its peripheral
+// and drop it from the list.
+void VehiclesController::endLink(ble::Peripheral& peripheral, const char* what,
+                                 const ble::Error* error) {
     const auto vehicle = findVehicleAttachedToPeripheral(peripheral);
     if (vehicle == nullptr) {
         return;
     }
-    SystemLog::write("Failed to connect to vehicle id=0x%08x, error=%s",
-                     static_cast<unsigned>(vehicle->identifier()),
+    SystemLog::write("%s id=0x%08x, error=%s", what, static_cast<unsigned>(vehicle->identifier()),
                      link_text::describe(error).c_str());
     if (const auto attached = vehicle->peripheral()) {
         attached->setDelegate({});

@@ -48,6 +48,7 @@ public:
 
 private:
     void removeVehicle(const Vehicle& vehicle);
+    void endLink(ble::Peripheral& peripheral, const char* what, const ble::Error* error);
     void letGoOfAllVehicles();
 
     ble::CentralFactory centralFactory_;

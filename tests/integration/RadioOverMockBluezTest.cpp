@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "LogRecorder.h"
+#include "tests/support/LogRecorder.h"
 #include "MockBluez.h"
 #include "ble/qt/CentralFactory.h"
 #include "ble/qt/Peripheral.h"

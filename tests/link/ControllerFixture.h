@@ -9,7 +9,7 @@
 #include "fakes/FakePeripheral.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
-#include "LogRecorder.h"
+#include "tests/support/LogRecorder.h"
 
 class ControllerFixture {
 public:

@@ -10,7 +10,7 @@
 #include "ble/sim/World.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
-#include "LogRecorder.h"
+#include "tests/support/LogRecorder.h"
 
 namespace sim_fixture {
 

@@ -9,7 +9,7 @@
 #include <regex>
 #include <string>
 
-#include "LogRecorder.h"
+#include "tests/support/LogRecorder.h"
 
 namespace {
 

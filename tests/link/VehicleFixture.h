@@ -8,7 +8,7 @@
 #include "ble/Bluetooth.h"
 #include "fakes/FakePeripheral.h"
 #include "link/Vehicle.h"
-#include "LogRecorder.h"
+#include "tests/support/LogRecorder.h"
 
 namespace vehicle_fixture {
 

@@ -16,6 +16,8 @@ public:
 
     void logLine(const std::string& line) override { lines.push_back(line); }
 
+    void clear() { lines.clear(); }
+
     bool contains(const std::string& text) const {
         return std::any_of(lines.begin(), lines.end(),
                            [&](const std::string& line) { return line.find(text) != std::string::npos; });
