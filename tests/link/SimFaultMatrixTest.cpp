@@ -79,12 +79,14 @@ std::optional<Bytes> paddedData(size_t length) {
     return data;
 }
 
-Lines road(Lines tail) {
-    Lines lines{kStateOn, kPower, kFound, kConnected, kService, kRead, kWriteLine};
+// The first `steps` lines of the road, then `tail`.
+Lines road(size_t steps, Lines tail) {
+    const Lines all{kStateOn, kPower, kFound, kConnected, kService, kRead, kWriteLine};
+    Lines lines(all.begin(), all.begin() + steps);
     lines.insert(lines.end(), tail.begin(), tail.end());
     return lines;
 }
-const Lines kIgnored{kStateOn, kPower};
+Lines road(Lines tail) { return road(7, std::move(tail)); }
 
 void PrintTo(const StaticFault& fault, std::ostream* os) { *os << fault.name; }
 
@@ -114,33 +116,28 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         StaticFault{"None", [](World&, VirtualVehicle&) {}, road({kVersion}), true, true, kHandshake},
         StaticFault{"FailConnect", faults([](auto& f) { f.failConnect = true; }),
-                    {kStateOn, kPower, kFound,
-                     "Failed to connect to vehicle id=0x00c0ffee, error=Failed to connect to the "
-                     "peripheral."},
+                    road(3, {"Failed to connect to vehicle id=0x00c0ffee, error=Failed to connect to "
+                             "the peripheral."}),
                     false, false, {}},
-        StaticFault{"DropAtConnected", dropAt(Stage::Connected),
-                    {kStateOn, kPower, kFound, kConnected, kLinkLost}, false, false, {}},
-        StaticFault{"DropAtServicesDiscovered", dropAt(Stage::ServicesDiscovered),
-                    {kStateOn, kPower, kFound, kConnected, kService, kLinkLost}, false, false, {}},
+        StaticFault{"DropAtConnected", dropAt(Stage::Connected), road(4, {kLinkLost}), false, false, {}},
+        StaticFault{"DropAtServicesDiscovered", dropAt(Stage::ServicesDiscovered), road(5, {kLinkLost}),
+                    false, false, {}},
         StaticFault{"DropAtCharacteristicsDiscovered", dropAt(Stage::CharacteristicsDiscovered),
                     road({kLinkLost}), false, false, {}},
         StaticFault{"DropAtNotifyEnabled", dropAt(Stage::NotifyEnabled), road({kLinkLost}), false,
                     false, {}},
-        StaticFault{"DropRightAfterConnecting", dropAfter(0ms),
-                    {kStateOn, kPower, kFound, kConnected, kLinkLost}, false, false, {}},
+        StaticFault{"DropRightAfterConnecting", dropAfter(0ms), road(4, {kLinkLost}), false, false, {}},
         StaticFault{"DropDuringTheHandshake", dropAfter(25ms), road({kLinkLost}), false, false, {}},
         StaticFault{"DropWhileDriving", dropAfter(500ms), road({kVersion, kLinkLost}), false,
                     false, kHandshake},
         StaticFault{"ErrorOnDiscoverServices", errorOn(PeripheralEvent::DiscoverServices),
-                    {kStateOn, kPower, kFound, kConnected,
-                     "Discovered services for Vehicle 00C0FFEE with error: Simulated failure: "
-                     "discovering services."},
+                    road(4, {"Discovered services for Vehicle 00C0FFEE with error: Simulated "
+                             "failure: discovering services."}),
                     true, false, {}},
         StaticFault{"ErrorOnDiscoverCharacteristics",
                     errorOn(PeripheralEvent::DiscoverCharacteristics),
-                    {kStateOn, kPower, kFound, kConnected, kService,
-                     "Discovered characteristics for BE15BEEF-6186-407E-8381-0BD89C4D8DF4 with "
-                     "error: Simulated failure: discovering characteristics."},
+                    road(5, {"Discovered characteristics for BE15BEEF-6186-407E-8381-0BD89C4D8DF4 "
+                             "with error: Simulated failure: discovering characteristics."}),
                     true, false, {}},
         StaticFault{"ErrorOnUpdateNotificationState",
                     errorOn(PeripheralEvent::UpdateNotificationState),
@@ -162,31 +159,26 @@ INSTANTIATE_TEST_SUITE_P(
                           "receiving a value."}),
                     true, true, kHandshake},
         StaticFault{"NoService", layout(ServiceLayout::NoService),
-                    {kStateOn, kPower, kFound, kConnected,
-                     "Discovered no service for Vehicle 00C0FFEE"},
+                    road(4, {"Discovered no service for Vehicle 00C0FFEE"}),
                     true, false, {}},
         StaticFault{"TwoServices", layout(ServiceLayout::TwoServices), road({kVersion}), true,
                     true, kHandshake},
         // Without a write characteristic nothing is written anywhere.
         StaticFault{"MissingWrite", layout(ServiceLayout::MissingWrite),
-                    {kStateOn, kPower, kFound, kConnected, kService, kRead}, true, true, {}},
+                    road(6, {}), true, true, {}},
         // Without a read characteristic the version response cannot come back.
         StaticFault{"MissingRead", layout(ServiceLayout::MissingRead),
-                    {kStateOn, kPower, kFound, kConnected, kService, kWriteLine}, true, true,
-                    kHandshake},
+                    road(5, {kWriteLine}), true, true, kHandshake},
         StaticFault{"PoweredOff", [](World& w, VirtualVehicle&) { w.setPowered(false); },
                     {kStateOff, kPower}, false, false, {}},
-        StaticFault{"NoManufacturerData", manufacturerData(std::nullopt), kIgnored, false, false, {}},
-        StaticFault{"EmptyManufacturerData", manufacturerData(Bytes{}), kIgnored, false, false, {}},
-        StaticFault{"SevenBytes", manufacturerData(paddedData(7)), kIgnored, false, false, {}},
-        StaticFault{"NineBytes", manufacturerData(paddedData(9)), kIgnored, false, false, {}},
-        StaticFault{"255Bytes", manufacturerData(paddedData(255)), kIgnored, false, false, {}},
-        StaticFault{"256Bytes", manufacturerData(paddedData(256)), kIgnored, false, false, {}},
-        StaticFault{"264BytesLowBitsEight", manufacturerData(paddedData(264)), kIgnored, false,
-                    false, {}},
-        StaticFault{"AnotherProduct",
-                    manufacturerData(Bytes{0xBE, 0xEE, 0x00, 0x12, 0x00, 0xC0, 0xFF, 0xEE}),
-                    kIgnored, false, false, {}}),
+        StaticFault{"NoManufacturerData", manufacturerData(std::nullopt), road(2, {}), false, false, {}},
+        StaticFault{"EmptyManufacturerData", manufacturerData(Bytes{}), road(2, {}), false, false, {}},
+        StaticFault{"SevenBytes", manufacturerData(paddedData(7)), road(2, {}), false, false, {}},
+        StaticFault{"NineBytes", manufacturerData(paddedData(9)), road(2, {}), false, false, {}},
+        StaticFault{"256Bytes", manufacturerData(paddedData(256)), road(2, {}), false, false, {}},
+        StaticFault{"264BytesLowBitsEight", manufacturerData(paddedData(264)), road(2, {}), false, false, {}},
+        StaticFault{"AnotherProduct", manufacturerData(Bytes{0xBE, 0xEE, 0x00, 0x12, 0x00, 0xC0, 0xFF, 0xEE}),
+                    road(2, {}), false, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Faults that strike at a stage of the link ---------------------------

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "VehicleFixture.h"
@@ -26,9 +27,22 @@ protected:
     }
 };
 
-TEST_F(VehicleCommandTest, SetSpeedTruncatesAndSendsAcceleration25000) {
-    vehicle->setSpeed(300.9f);
-    EXPECT_EQ(onlyWrite(), (Bytes{0x06, 0x24, 0x2C, 0x01, 0xA8, 0x61, 0x00}));
+TEST_F(VehicleCommandTest, EachCommandWritesExactlyItsFrameAndLogsNothing) {
+    const uint8_t longerFrame[20] = {0x01, 0x16, 0xAA, 0xBB};
+    const std::vector<std::pair<std::function<void()>, Bytes>> commands{
+        // Speed truncated toward zero; acceleration always 25000.
+        {[&] { vehicle->setSpeed(300.9f); }, {0x06, 0x24, 0x2C, 0x01, 0xA8, 0x61, 0x00}},
+        {[&] { vehicle->changeLaneAndSpeed(-23.5f, 400); },
+         {0x0B, 0x25, 0x90, 0x01, 0xC4, 0x09, 0x00, 0x00, 0xBC, 0xC1, 0x00, 0x00}},
+        {[&] { vehicle->setLaneOffset(12.5f); }, {0x05, 0x2C, 0x00, 0x00, 0x48, 0x41}},
+        {[&] { vehicle->spin180(); }, {0x01, 0x32}},
+        {[&] { vehicle->sendMessageWithLength(longerFrame, 2); }, {0x01, 0x16}},
+    };
+    for (size_t i = 0; i < commands.size(); ++i) {
+        peripheral->writes.clear();
+        commands[i].first();
+        EXPECT_EQ(onlyWrite(), commands[i].second) << "command " << i;
+    }
     EXPECT_TRUE(log.lines.empty());
 }
 
@@ -63,34 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
                     SpeedCase{-3e9f, 0}, SpeedCase{2147483520.0f, 0xFF80},
                     SpeedCase{-2147483648.0f, 0}, SpeedCase{2147483648.0f, 0xFFFF}));
 
-TEST_F(VehicleCommandTest, ChangeLaneAndSpeed) {
-    vehicle->changeLaneAndSpeed(-23.5f, 400);
-    EXPECT_EQ(onlyWrite(),
-              (Bytes{0x0B, 0x25, 0x90, 0x01, 0xC4, 0x09, 0x00, 0x00, 0xBC, 0xC1, 0x00, 0x00}));
-}
-
-TEST_F(VehicleCommandTest, SetLaneOffset) {
-    vehicle->setLaneOffset(12.5f);
-    EXPECT_EQ(onlyWrite(), (Bytes{0x05, 0x2C, 0x00, 0x00, 0x48, 0x41}));
-}
-
-TEST_F(VehicleCommandTest, Spin180) {
-    vehicle->spin180();
-    EXPECT_EQ(onlyWrite(), (Bytes{0x01, 0x32}));
-}
-
 TEST_F(VehicleCommandTest, EveryCommandIsOneWriteNothingQueuedOrMerged) {
     vehicle->setSpeed(100.0f);
     vehicle->setSpeed(100.0f);
     vehicle->spin180();
     ASSERT_EQ(peripheral->writes.size(), 3u);
     EXPECT_EQ(peripheral->writes[0].bytes, peripheral->writes[1].bytes);
-}
-
-TEST_F(VehicleCommandTest, SendMessageWritesExactlyTheGivenLength) {
-    const uint8_t frame[20] = {0x01, 0x16, 0xAA, 0xBB};
-    vehicle->sendMessageWithLength(frame, 2);
-    EXPECT_EQ(onlyWrite(), (Bytes{0x01, 0x16}));
 }
 
 TEST(VehicleCommandBeforeDiscovery, HandsTheEmptyWriteChannelThrough) {

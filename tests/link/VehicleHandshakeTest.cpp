@@ -15,38 +15,38 @@ const Bytes kGetVersion{0x01, 0x18};
 
 class VehicleHandshakeTest : public testing::Test, public VehicleFixture {};
 
-TEST_F(VehicleHandshakeTest, ServicesDiscoveredAsksForAllCharacteristicsOfTheService) {
-    const auto vehicleService = service(kService, {});
-    peripheral->setServices({vehicleService});
-    vehicle->didDiscoverServices(*peripheral, nullptr);
-    EXPECT_EQ(log.lines, Lines{"Discovered service, Id=BE15BEEF-6186-407E-8381-0BD89C4D8DF4"});
-    ASSERT_EQ(peripheral->characteristicDiscoveries.size(), 1u);
-    EXPECT_TRUE(peripheral->characteristicDiscoveries[0].filter.empty());
-    EXPECT_EQ(peripheral->characteristicDiscoveries[0].service, vehicleService);
+// Which service the vehicle follows: the vehicle service when present,
+// otherwise the first one, whatever its UUID.
+struct ServiceChoice {
+    const char* name;
+    std::vector<ble::Uuid> services;
+    size_t followed;
+};
+
+void PrintTo(const ServiceChoice& c, std::ostream* os) { *os << c.name; }
+
+class ServiceChoiceTest : public testing::TestWithParam<ServiceChoice> {};
+
+TEST_P(ServiceChoiceTest, LogsItAndAsksForAllItsCharacteristics) {
+    VehicleFixture f;
+    std::vector<std::shared_ptr<ble::Service>> services;
+    for (const auto& uuid : GetParam().services) services.push_back(service(uuid, {}));
+    f.peripheral->setServices(services);
+    f.vehicle->didDiscoverServices(*f.peripheral, nullptr);
+    const auto& followed = services[GetParam().followed];
+    EXPECT_EQ(f.log.lines, Lines{"Discovered service, Id=" + followed->uuid().toString()});
+    ASSERT_EQ(f.peripheral->characteristicDiscoveries.size(), 1u);
+    EXPECT_TRUE(f.peripheral->characteristicDiscoveries[0].filter.empty());
+    EXPECT_EQ(f.peripheral->characteristicDiscoveries[0].service, followed);
 }
 
-TEST_F(VehicleHandshakeTest, TheOnlyServiceIsTakenWhateverItsUuid) {
-    peripheral->setServices({service(kOther, {})});
-    vehicle->didDiscoverServices(*peripheral, nullptr);
-    EXPECT_EQ(log.lines, Lines{"Discovered service, Id=0000180A-0000-1000-8000-00805F9B34FB"});
-    EXPECT_EQ(peripheral->characteristicDiscoveries.size(), 1u);
-}
-
-TEST_F(VehicleHandshakeTest, OfSeveralServicesTheVehicleServiceIsFollowed) {
-    const auto vehicleService = service(kService, {});
-    peripheral->setServices({service(kOther, {}), vehicleService});
-    vehicle->didDiscoverServices(*peripheral, nullptr);
-    ASSERT_EQ(peripheral->characteristicDiscoveries.size(), 1u);
-    EXPECT_EQ(peripheral->characteristicDiscoveries[0].service, vehicleService);
-}
-
-TEST_F(VehicleHandshakeTest, OfSeveralServicesWithoutTheVehicleServiceTheFirstIsFollowed) {
-    const auto first = service(kOther, {});
-    peripheral->setServices({first, service(kRead, {})});
-    vehicle->didDiscoverServices(*peripheral, nullptr);
-    ASSERT_EQ(peripheral->characteristicDiscoveries.size(), 1u);
-    EXPECT_EQ(peripheral->characteristicDiscoveries[0].service, first);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ServiceChoiceTest,
+    testing::Values(ServiceChoice{"VehicleService", {kService}, 0},
+                    ServiceChoice{"OnlyAnotherService", {kOther}, 0},
+                    ServiceChoice{"VehicleServiceSecond", {kOther, kService}, 1},
+                    ServiceChoice{"NoVehicleServiceFirstIsFollowed", {kOther, kRead}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(VehicleHandshakeTest, NoServiceLogsAndStops) {
     vehicle->didDiscoverServices(*peripheral, nullptr);
@@ -66,60 +66,54 @@ TEST_F(VehicleHandshakeTest, ServiceDiscoveryErrorLogsTheNameAndWritesNothing) {
     EXPECT_FALSE(vehicle->active());
 }
 
-TEST_F(VehicleHandshakeTest, CharacteristicsFoundSubscribeThenSdkModeThenGetVersion) {
-    discover(service(kService, {read, write}));
-    EXPECT_EQ(log.lines, (Lines{"Discovered read channel", "Discovered write channel"}));
-    EXPECT_EQ(vehicle->readChannel(), read);
-    EXPECT_EQ(vehicle->writeChannel(), write);
-    ASSERT_EQ(peripheral->notifyRequests.size(), 1u);
-    EXPECT_TRUE(peripheral->notifyRequests[0].enabled);
-    EXPECT_EQ(peripheral->notifyRequests[0].characteristic, read);
-    ASSERT_EQ(peripheral->writes.size(), 2u);
-    EXPECT_EQ(peripheral->writes[0].bytes, kSdkMode);
-    EXPECT_EQ(peripheral->writes[1].bytes, kGetVersion);
-    for (const auto& w : peripheral->writes) {
+// Characteristic discovery: the channels found, one line per match in list
+// order, then always the subscription and both handshake writes, on
+// whatever the channels hold.
+struct CharacteristicList {
+    const char* list;  // r, w: the vehicle's read and write; W: another write; o: other; 0: null
+    Lines lines;
+    int read;   // index in `list` of the read channel, -1 for none
+    int write;  // likewise for the write channel
+};
+
+void PrintTo(const CharacteristicList& c, std::ostream* os) { *os << c.list; }
+
+class CharacteristicListTest : public testing::TestWithParam<CharacteristicList> {};
+
+TEST_P(CharacteristicListTest, SubscribeThenSdkModeThenGetVersion) {
+    VehicleFixture f;
+    std::vector<std::shared_ptr<ble::Characteristic>> list;
+    for (const char* c = GetParam().list; *c != 0; ++c) {
+        list.push_back(*c == 'r' ? f.read : *c == 'w' ? f.write : *c == 'W' ? characteristic(kWrite)
+                       : *c == 'o' ? characteristic(kOther) : nullptr);
+    }
+    f.discover(service(kService, list));
+    const auto read = GetParam().read < 0 ? nullptr : list[GetParam().read];
+    const auto write = GetParam().write < 0 ? nullptr : list[GetParam().write];
+    EXPECT_EQ(f.log.lines, GetParam().lines);
+    EXPECT_EQ(f.vehicle->readChannel(), read);
+    EXPECT_EQ(f.vehicle->writeChannel(), write);
+    ASSERT_EQ(f.peripheral->notifyRequests.size(), 1u);
+    EXPECT_TRUE(f.peripheral->notifyRequests[0].enabled);
+    EXPECT_EQ(f.peripheral->notifyRequests[0].characteristic, read);
+    ASSERT_EQ(f.peripheral->writes.size(), 2u);
+    EXPECT_EQ(f.peripheral->writes[0].bytes, kSdkMode);
+    EXPECT_EQ(f.peripheral->writes[1].bytes, kGetVersion);
+    for (const auto& w : f.peripheral->writes) {
         EXPECT_EQ(w.characteristic, write);
         EXPECT_EQ(w.type, ble::WriteType::WithoutResponse);
     }
-    EXPECT_TRUE(vehicle->active());
+    EXPECT_TRUE(f.vehicle->active());
 }
 
-TEST_F(VehicleHandshakeTest, LinesFollowTheListOrderAndOtherCharacteristicsArePassedOver) {
-    discover(service(kService, {write, read, characteristic(kOther)}));
-    EXPECT_EQ(log.lines, (Lines{"Discovered write channel", "Discovered read channel"}));
-}
+const std::string kR = "Discovered read channel";
+const std::string kW = "Discovered write channel";
 
-TEST_F(VehicleHandshakeTest, TheLastMatchingCharacteristicWins) {
-    const auto laterWrite = characteristic(kWrite);
-    discover(service(kService, {write, read, laterWrite}));
-    EXPECT_EQ(vehicle->writeChannel(), laterWrite);
-    EXPECT_EQ(log.lines, (Lines{"Discovered write channel", "Discovered read channel",
-                                "Discovered write channel"}));
-    ASSERT_EQ(peripheral->writes.size(), 2u);
-    EXPECT_EQ(peripheral->writes[0].characteristic, laterWrite);
-}
-
-TEST_F(VehicleHandshakeTest, NeitherCharacteristicStillSubscribesAndHandShakesOnNothing) {
-    discover(service(kService, {characteristic(kOther), nullptr}));
-    EXPECT_TRUE(log.lines.empty());
-    ASSERT_EQ(peripheral->notifyRequests.size(), 1u);
-    EXPECT_EQ(peripheral->notifyRequests[0].characteristic, nullptr);
-    ASSERT_EQ(peripheral->writes.size(), 2u);
-    EXPECT_EQ(peripheral->writes[0].bytes, kSdkMode);
-    EXPECT_EQ(peripheral->writes[1].bytes, kGetVersion);
-    EXPECT_EQ(peripheral->writes[0].characteristic, nullptr);
-    EXPECT_EQ(peripheral->writes[1].characteristic, nullptr);
-    EXPECT_TRUE(vehicle->active());
-}
-
-TEST_F(VehicleHandshakeTest, OnlyTheReadCharacteristicSubscribesAndWritesOnNothing) {
-    discover(service(kService, {read}));
-    EXPECT_EQ(log.lines, Lines{"Discovered read channel"});
-    ASSERT_EQ(peripheral->notifyRequests.size(), 1u);
-    EXPECT_EQ(peripheral->notifyRequests[0].characteristic, read);
-    ASSERT_EQ(peripheral->writes.size(), 2u);
-    EXPECT_EQ(peripheral->writes[0].characteristic, nullptr);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Lists, CharacteristicListTest,
+    testing::Values(CharacteristicList{"rw", {kR, kW}, 0, 1}, CharacteristicList{"wro", {kW, kR}, 1, 0},
+                    CharacteristicList{"wrW", {kW, kR, kW}, 1, 2},  // the later write wins
+                    CharacteristicList{"o0", {}, -1, -1}, CharacteristicList{"r", {kR}, 0, -1}));
 
 TEST_F(VehicleHandshakeTest, SubscriptionGoesThroughTheVehiclesOwnPeripheral) {
     fakes::FakePeripheral reporter("Other", "00:00:00:00:00:02");

@@ -55,7 +55,6 @@ INSTANTIATE_TEST_SUITE_P(
         // A value longer than a frame is acted on by its first two bytes.
         NotificationCase{"LongPing", longValue(0x17), {"Ping recieved from vehicle"}},
         NotificationCase{"LongVersion", longValue(0x19), {"Version response 0xeeee\n"}},
-        NotificationCase{"LongReport27", longValue(0x27), {}},
         NotificationCase{"LongUnknown", longValue(0x80), {"unknown message recieved - 0x0080, size 63"}},
         // Bytes a short value does not supply read as zero.
         NotificationCase{"Empty", {}, {"unknown message recieved - 0x0000, size 0"}},

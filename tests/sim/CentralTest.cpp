@@ -1,4 +1,6 @@
 // The central: state reports and advertisement reports while scanning.
+#include <set>
+
 #include "SimFixture.h"
 
 namespace simtest {
@@ -14,14 +16,14 @@ TEST_F(CentralTest, ReportsItsStateAfterCreationNeverInsideTheFactory) {
     ASSERT_EQ(recorder->count("state"), 1u);
     EXPECT_EQ(recorder->events[0].state, ble::CentralState::PoweredOn);
     EXPECT_EQ(central->state(), ble::CentralState::PoweredOn);
-}
 
-TEST_F(CentralTest, CreatedWhilePoweredOffReportsPoweredOff) {
+    // One made while the radio is off reports that.
     world->setPowered(false);
-    makeCentral();
+    auto other = std::make_shared<Recorder>(loop);
+    auto otherCentral = world->centralFactory()(other);
     loop.runUntilIdle();
-    ASSERT_EQ(recorder->count("state"), 1u);
-    EXPECT_EQ(recorder->events[0].state, ble::CentralState::PoweredOff);
+    ASSERT_EQ(other->count("state"), 1u);
+    EXPECT_EQ(other->events[0].state, ble::CentralState::PoweredOff);
 }
 
 TEST_F(CentralTest, EveryPowerChangeIsReportedToEveryCentral) {
@@ -33,6 +35,7 @@ TEST_F(CentralTest, EveryPowerChangeIsReportedToEveryCentral) {
     other->clear();
 
     world->setPowered(false);
+    EXPECT_EQ(central->state(), ble::CentralState::PoweredOff);  // at once, before the report
     world->setPowered(false);  // no change, no report
     loop.runUntilIdle();
     world->setPowered(true);
@@ -46,13 +49,6 @@ TEST_F(CentralTest, EveryPowerChangeIsReportedToEveryCentral) {
     EXPECT_TRUE(world->powered());
 }
 
-TEST_F(CentralTest, StateReadsPoweredOffAsSoonAsTheRadioIsOff) {
-    makeCentral();
-    loop.runUntilIdle();
-    world->setPowered(false);
-    EXPECT_EQ(central->state(), ble::CentralState::PoweredOff);
-}
-
 TEST_F(CentralTest, DefaultWorldHoldsThreeVehiclesOfThePanelModels) {
     World::populateDefault(*world);
     const auto vehicles = world->vehicles();
@@ -60,10 +56,12 @@ TEST_F(CentralTest, DefaultWorldHoldsThreeVehiclesOfThePanelModels) {
     EXPECT_EQ(vehicles[0]->model(), 9);
     EXPECT_EQ(vehicles[1]->model(), 18);
     EXPECT_EQ(vehicles[2]->model(), 19);
-    EXPECT_NE(vehicles[0]->identifier(), vehicles[1]->identifier());
-    EXPECT_NE(vehicles[1]->identifier(), vehicles[2]->identifier());
-    EXPECT_NE(vehicles[0]->identifier(), vehicles[2]->identifier());
-    for (auto* vehicle : vehicles) EXPECT_EQ(world->vehicle(vehicle->identifier()), vehicle);
+    std::set<uint32_t> identifiers;
+    for (auto* vehicle : vehicles) {
+        identifiers.insert(vehicle->identifier());
+        EXPECT_EQ(world->vehicle(vehicle->identifier()), vehicle);
+    }
+    EXPECT_EQ(identifiers.size(), 3u);
     EXPECT_EQ(world->vehicle(0xdeadbeef), nullptr);
 }
 
@@ -132,17 +130,8 @@ TEST_F(CentralTest, ServiceFilterSelectsWhatIsReported) {
     central->scanForPeripheralsWithServices({kGenericService});
     loop.advance(500ms);
     EXPECT_EQ(recorder->count("discover"), 0u);
-    // A new request while scanning changes the filter without doubling reports.
-    central->scanForPeripheralsWithServices({kGenericService, kVehicleService});
-    loop.advance(1000ms);
-    EXPECT_EQ(recorder->count("discover"), 5u);
-}
-
-TEST_F(CentralTest, RepeatedScanRequestsDoNotMultiplyReports) {
-    addVehicle();
-    makeCentral();
-    loop.runUntilIdle();
-    for (int i = 0; i < 5; ++i) central->scanForPeripheralsWithServices({kVehicleService});
+    // New requests while scanning change the filter without multiplying reports.
+    for (int i = 0; i < 3; ++i) central->scanForPeripheralsWithServices({kGenericService, kVehicleService});
     loop.advance(1000ms);
     EXPECT_EQ(recorder->count("discover"), 5u);
 }

@@ -1,4 +1,6 @@
 // Connecting: latency, success, the ways it fails.
+#include <functional>
+
 #include "SimFixture.h"
 
 namespace simtest {
@@ -62,38 +64,45 @@ TEST_F(ConnectTest, FailConnectReportsAnErrorAfterTheLatency) {
     EXPECT_EQ(recorder->count("connect"), 1u);
 }
 
-TEST_F(ConnectTest, FailsWhileThePowerIsOff) {
-    auto& vehicle = addVehicle();
-    auto peripheral = discoverFirst();
-    world->setPowered(false);
-    central->connectPeripheral(peripheral);
-    loop.advance(100ms);
-    ASSERT_EQ(recorder->count("fail"), 1u);
-    EXPECT_TRUE(recorder->of("fail")[0].error);
-    EXPECT_FALSE(vehicle.connected());
-}
+// A connection that cannot be made: one failure with an error, no connection.
+struct FailedConnect {
+    const char* name;
+    std::function<void(World&)> before;  // after discovery, before the request
+    std::function<void(World&)> during;  // 10 ms into the attempt
+};
 
-TEST_F(ConnectTest, PowerGoingOffDuringTheAttemptFailsIt) {
-    addVehicle();
-    auto peripheral = discoverFirst();
-    central->connectPeripheral(peripheral);
-    loop.advance(10ms);
-    world->setPowered(false);
-    loop.advance(100ms);
-    EXPECT_EQ(recorder->count("connect"), 0u);
-    EXPECT_EQ(recorder->count("fail"), 1u);
-}
+void PrintTo(const FailedConnect& c, std::ostream* os) { *os << c.name; }
 
-TEST_F(ConnectTest, AVehicleThatLeftFailsToConnect) {
+class FailedConnectTest : public SimTest, public testing::WithParamInterface<FailedConnect> {};
+
+TEST_P(FailedConnectTest, ReportsOneFailure) {
     addVehicle();
     auto peripheral = discoverFirst();
     central->stopScan();
-    world->removeVehicle(kId);
+    GetParam().before(*world);
     central->connectPeripheral(peripheral);
+    loop.advance(10ms);
+    GetParam().during(*world);
     loop.advance(100ms);
-    ASSERT_EQ(recorder->count("fail"), 1u);
-    EXPECT_EQ(recorder->of("fail")[0].peripheral, peripheral.get());
+    EXPECT_EQ(recorder->count("connect"), 0u);
+    const auto fails = recorder->of("fail");
+    ASSERT_EQ(fails.size(), 1u);
+    EXPECT_EQ(fails[0].peripheral, peripheral.get());
+    EXPECT_TRUE(fails[0].error);
+    if (const auto* vehicle = world->vehicle(kId)) {
+        EXPECT_FALSE(vehicle->connected());
+    }
 }
+
+const auto kNothing = [](World&) {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, FailedConnectTest,
+    testing::Values(
+        FailedConnect{"PowerOff", [](World& w) { w.setPowered(false); }, kNothing},
+        FailedConnect{"PowerGoesOffDuringTheAttempt", kNothing, [](World& w) { w.setPowered(false); }},
+        FailedConnect{"VehicleLeft", [](World& w) { w.removeVehicle(kId); }, kNothing}),
+    [](const testing::TestParamInfo<FailedConnect>& info) { return info.param.name; });
 
 TEST_F(ConnectTest, APeripheralOfAnotherCentralIsRefused) {
     addVehicle();

@@ -40,38 +40,33 @@ Bytes setOffset(float offset) {
 
 class ProtocolTest : public SimTest {};
 
-TEST_F(ProtocolTest, AnswersAVersionRequestWithItsVersion) {
+TEST_F(ProtocolTest, AnswersVersionRequestAndPingOnTheReadCharacteristic) {
     world->addVehicle({.model = 9, .identifier = kId, .name = "V", .version = 0x0102});
     Link link = handshake();
     write(link, {0x01, 0x18});
-    const auto values = notifiedValues();
-    ASSERT_EQ(values.size(), 1u);
-    EXPECT_EQ(values[0], (Bytes{0x03, 0x19, 0x02, 0x01}));
-    const auto event = recorder->of("value")[0];
-    EXPECT_EQ(event.characteristic, link.read.get());
-    EXPECT_EQ(link.read->value(), (Bytes{0x03, 0x19, 0x02, 0x01}));
-}
-
-TEST_F(ProtocolTest, AnswersAPing) {
-    addVehicle();
-    Link link = handshake();
     write(link, {0x01, 0x16});
-    EXPECT_EQ(notifiedValues(), std::vector<Bytes>{(Bytes{0x01, 0x17})});
+    EXPECT_EQ(notifiedValues(), (std::vector<Bytes>{{0x03, 0x19, 0x02, 0x01}, {0x01, 0x17}}));
+    for (const auto& event : recorder->of("value")) EXPECT_EQ(event.characteristic, link.read.get());
+    EXPECT_EQ(link.read->value(), (Bytes{0x01, 0x17}));
 }
 
-TEST_F(ProtocolTest, SaysNothingWithoutNotifications) {
+TEST_F(ProtocolTest, SaysNothingWithoutNotificationsAndReportsResumeWithThem) {
     auto& vehicle = addVehicle();
     Link link = handshake();
     link.peripheral->setNotifyValueForCharacteristic(false, link.read);
     loop.advance(50ms);
     write(link, {0x01, 0x18});
     write(link, {0x01, 0x16});
-    write(link, setSpeed(500));
+    write(link, setSpeed(100));
     vehicle.triggerDelocalized();
     loop.advance(2000ms);
     EXPECT_TRUE(notifiedValues().empty());
     EXPECT_EQ(vehicle.writes().size(), 3u);
-    EXPECT_EQ(vehicle.speed(), 500);
+    EXPECT_EQ(vehicle.speed(), 100);
+
+    link.peripheral->setNotifyValueForCharacteristic(true, link.read);
+    loop.advance(1000ms);  // position and transition reports, three rounds
+    EXPECT_EQ(notifiedValues().size(), 6u);
 }
 
 TEST_F(ProtocolTest, DrivingCommandsChangeTheDrivingState) {
@@ -126,19 +121,6 @@ TEST_F(ProtocolTest, ReportsWhileDrivingAndStopsWhenStopped) {
     loop.advance(2000ms);
     EXPECT_TRUE(notifiedValues().empty());
     EXPECT_EQ(vehicle.speed(), 0);
-}
-
-TEST_F(ProtocolTest, ReportsResumeWhenNotificationsComeBack) {
-    addVehicle();
-    Link link = handshake();
-    link.peripheral->setNotifyValueForCharacteristic(false, link.read);
-    loop.advance(50ms);
-    write(link, setSpeed(100));
-    loop.advance(1000ms);
-    EXPECT_TRUE(notifiedValues().empty());
-    link.peripheral->setNotifyValueForCharacteristic(true, link.read);
-    loop.advance(1000ms);  // subscribed at 10 ms, reports at 270, 520 and 770 ms
-    EXPECT_EQ(notifiedValues().size(), 6u);
 }
 
 TEST_F(ProtocolTest, DelocalizedAndArbitraryValuesAreNotified) {
