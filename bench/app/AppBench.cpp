@@ -125,23 +125,33 @@ void BM_ResidentMemoryAfterConnectAndList(benchmark::State& state) {
 }
 BENCHMARK(BM_ResidentMemoryAfterConnectAndList)->Iterations(1);
 
-void BM_SpeedActionToRadio(benchmark::State& state) {
-    QuietStdout quiet;
-    Road road(static_cast<std::size_t>(state.range(0)));
-    auto* slider = road.window->findChild<TaggedSlider*>("vexaSpeedSlider");
+// Times one step per iteration, from the person's move to the frame handed to
+// the radio, and reports the percentiles. The radio's queue is drained now and
+// then, outside the timing.
+template <typename Prepare, typename Step>
+void timeSteps(benchmark::State& state, Road& road, Prepare prepare, Step step) {
     std::vector<double> micros;
-    int step = 0;
+    int index = 0;
     for (auto _ : state) {
-        slider->setIntValue(100 + (step++ % 400));
+        prepare(index);
         const auto start = Clock::now();
-        emit slider->userMoved(slider);  // what a key press or drag step sends
+        step(index++);
         const auto end = Clock::now();
         const double us = std::chrono::duration<double, std::micro>(end - start).count();
         micros.push_back(us);
         state.SetIterationTime(us / 1e6);
-        if (step % 1024 == 0) road.drain();
+        if (index % 1024 == 0) road.drain();
     }
     reportPercentiles(state, micros);
+}
+
+void BM_SpeedActionToRadio(benchmark::State& state) {
+    QuietStdout quiet;
+    Road road(static_cast<std::size_t>(state.range(0)));
+    auto* slider = road.window->findChild<TaggedSlider*>("vexaSpeedSlider");
+    timeSteps(
+        state, road, [slider](int index) { slider->setIntValue(100 + (index % 400)); },
+        [slider](int) { emit slider->userMoved(slider); });  // what a key press or drag step sends
 }
 BENCHMARK(BM_SpeedActionToRadio)->Arg(0)->Arg(1 << 20)->UseManualTime()->Iterations(20000);
 
@@ -149,19 +159,10 @@ void BM_LaneKeyToRadio(benchmark::State& state) {
     QuietStdout quiet;
     Road road(static_cast<std::size_t>(state.range(0)));
     auto* slider = road.window->findChild<TaggedSlider*>("drummetLaneSlider");
-    std::vector<double> micros;
-    int step = 0;
-    for (auto _ : state) {
-        const Qt::Key key = (step++ / 20) % 2 == 0 ? Qt::Key_Up : Qt::Key_Down;
-        const auto start = Clock::now();
+    timeSteps(state, road, [](int) {}, [slider](int index) {
+        const Qt::Key key = (index / 20) % 2 == 0 ? Qt::Key_Up : Qt::Key_Down;
         QTest::keyClick(slider, key);  // key event, slider, action, frame, output line
-        const auto end = Clock::now();
-        const double us = std::chrono::duration<double, std::micro>(end - start).count();
-        micros.push_back(us);
-        state.SetIterationTime(us / 1e6);
-        if (step % 1024 == 0) road.drain();
-    }
-    reportPercentiles(state, micros);
+    });
 }
 BENCHMARK(BM_LaneKeyToRadio)->Arg(0)->Arg(1 << 20)->UseManualTime()->Iterations(20000);
 
