@@ -9,23 +9,25 @@
 
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
-#include "link_fakes.h"
+#include "tests/support/LogRecorder.h"
+#include "tests/support/QuietFakes.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    link_fuzz::quietLog();
+    SystemLog::setEchoToStandardError(false);
+    SystemLog::setSendToSystemLog(false);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    auto central = std::make_shared<link_fuzz::CountingCentral>();
+    auto central = std::make_shared<QuietCentral>();
     auto controller = std::make_shared<VehiclesController>(
         [central](std::weak_ptr<ble::CentralDelegate>) { return central; });
     controller->beginScan();
-    auto peripheral = std::make_shared<link_fuzz::CountingPeripheral>();
+    auto peripheral = std::make_shared<QuietPeripheral>();
 
     ble::AdvertisementData advertisement;
     advertisement.manufacturerData = std::vector<uint8_t>(data, data + size);
-    link_fuzz::Lines log;
+    LogRecorder log;
     controller->didDiscoverPeripheral(*central, peripheral, advertisement, -60);
     controller->didDiscoverPeripheral(*central, peripheral, advertisement, -61);
     controller->didDiscoverPeripheral(*central, peripheral, ble::AdvertisementData{}, -62);

@@ -8,7 +8,8 @@
 #include <memory>
 
 #include "link/Vehicle.h"
-#include "link_fakes.h"
+#include "tests/support/LogRecorder.h"
+#include "tests/support/QuietFakes.h"
 
 namespace {
 
@@ -37,13 +38,14 @@ std::string expectedLine(const uint8_t* data, size_t size, uint32_t identifier, 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    link_fuzz::quietLog();
+    SystemLog::setEchoToStandardError(false);
+    SystemLog::setSendToSystemLog(false);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     constexpr uint32_t kIdentifier = 0x00ABCDEF;
-    auto peripheral = std::make_shared<link_fuzz::CountingPeripheral>();
+    auto peripheral = std::make_shared<QuietPeripheral>();
     auto vehicle = std::make_shared<Vehicle>();
     vehicle->setPeripheral(peripheral);
     vehicle->setIdentifier(kIdentifier);
@@ -52,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ble::Uuid::fromString("BE15BEE0-6186-407E-8381-0BD89C4D8DF4"));
     read->setValue(std::vector<uint8_t>(data, data + size));
 
-    link_fuzz::Lines log;
+    LogRecorder log;
     vehicle->didUpdateValueForCharacteristic(*peripheral, *read, nullptr);
 
     bool logs = false;

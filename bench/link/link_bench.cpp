@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "BenchFakes.h"
+#include "tests/support/QuietFakes.h"
 #include "link/SystemLog.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
@@ -25,7 +25,7 @@ struct AttachedVehicle {
         vehicle->setReadChannel(read);
         peripheral->setDelegate(vehicle);
     }
-    std::shared_ptr<BenchPeripheral> peripheral = std::make_shared<BenchPeripheral>();
+    std::shared_ptr<QuietPeripheral> peripheral = std::make_shared<QuietPeripheral>();
     std::shared_ptr<Vehicle> vehicle = std::make_shared<Vehicle>();
     std::shared_ptr<ble::Characteristic> read = std::make_shared<ble::Characteristic>(kRead);
 };
@@ -64,7 +64,7 @@ void BM_CommandSetSpeed(benchmark::State& state) {
         a.vehicle->setSpeed(speed);
         benchmark::DoNotOptimize(a.peripheral->last);
     }
-    state.counters["writes"] = static_cast<double>(a.peripheral->writes);
+    state.counters["writes"] = static_cast<double>(a.peripheral->requests);
 }
 BENCHMARK(BM_CommandSetSpeed);
 
@@ -89,7 +89,7 @@ struct Registry {
             auto vehicle = std::make_shared<Vehicle>();
             vehicle->setIdentifier(kFirstId + static_cast<uint32_t>(i));
             vehicle->setModelIdentifier(9);
-            vehicle->setPeripheral(std::make_shared<BenchPeripheral>());
+            vehicle->setPeripheral(std::make_shared<QuietPeripheral>());
             list->push_back(vehicle);
         }
         controller->setVehicles(list);
@@ -102,7 +102,7 @@ struct Registry {
             static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id)};
         return data;
     }
-    std::shared_ptr<BenchCentral> central = std::make_shared<BenchCentral>();
+    std::shared_ptr<QuietCentral> central = std::make_shared<QuietCentral>();
     std::shared_ptr<VehiclesController> controller;
 };
 
@@ -120,7 +120,7 @@ BENCHMARK(BM_FindVehicleById)->Arg(3)->Arg(100)->Arg(1000);
 void BM_DiscoverListedVehicle(benchmark::State& state) {
     QuietLog quiet;
     Registry registry(state.range(0));
-    const auto peripheral = std::make_shared<BenchPeripheral>();
+    const auto peripheral = std::make_shared<QuietPeripheral>();
     const auto advertisement =
         Registry::advertisement(kFirstId + static_cast<uint32_t>(state.range(0) - 1));
     for (auto _ : state) {
@@ -135,7 +135,7 @@ BENCHMARK(BM_DiscoverListedVehicle)->Arg(3)->Arg(100)->Arg(1000);
 void BM_DiscoverNewVehicleAndRemoveIt(benchmark::State& state) {
     QuietLog quiet;
     Registry registry(state.range(0));
-    const auto peripheral = std::make_shared<BenchPeripheral>();
+    const auto peripheral = std::make_shared<QuietPeripheral>();
     const auto advertisement = Registry::advertisement(0x12345678);
     for (auto _ : state) {
         registry.controller->didDiscoverPeripheral(*registry.central, peripheral, advertisement, -50);
