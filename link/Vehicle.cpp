@@ -43,25 +43,29 @@ void Vehicle::setSpeed(float speed) {
     VehicleMessage message{};
     const uint8_t length = zelto_vehicle_msg_set_speed(
         &message, speed_conversion::speedFromFloat(speed), kSetSpeedAcceleration);
-    sendMessageWithLength(reinterpret_cast<const uint8_t*>(&message), length);
+    sendFrame(message, length);
 }
 
 void Vehicle::setLaneOffset(float offset) {
     VehicleMessage message{};
     const uint8_t length = zelto_vehicle_msg_set_offset_from_road_center(&message, offset);
-    sendMessageWithLength(reinterpret_cast<const uint8_t*>(&message), length);
+    sendFrame(message, length);
 }
 
 void Vehicle::changeLaneAndSpeed(float offset, uint16_t speed) {
     VehicleMessage message{};
     const uint8_t length =
         zelto_vehicle_msg_change_lane(&message, speed, kChangeLaneAcceleration, offset);
-    sendMessageWithLength(reinterpret_cast<const uint8_t*>(&message), length);
+    sendFrame(message, length);
 }
 
 void Vehicle::spin180() {
     VehicleMessage message{};
     const uint8_t length = zelto_vehicle_msg_turn_180(&message);
+    sendFrame(message, length);
+}
+
+void Vehicle::sendFrame(const VehicleMessage& message, uint8_t length) {
     sendMessageWithLength(reinterpret_cast<const uint8_t*>(&message), length);
 }
 
@@ -139,10 +143,10 @@ void Vehicle::didDiscoverCharacteristicsForService(ble::Peripheral&, ble::Servic
     }
     VehicleMessage message{};
     uint8_t length = zelto_vehicle_msg_set_sdk_mode(&message, 1, 1);
-    sendMessageWithLength(reinterpret_cast<const uint8_t*>(&message), length);
+    sendFrame(message, length);
     message = VehicleMessage{};
     length = zelto_vehicle_msg_get_version(&message);
-    sendMessageWithLength(reinterpret_cast<const uint8_t*>(&message), length);
+    sendFrame(message, length);
     active_.store(true);
 }
 

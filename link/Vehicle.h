@@ -10,6 +10,8 @@
 #include "ble/Bluetooth.h"
 #include "link/AtomicRef.h"
 
+struct VehicleMessage;
+
 class Vehicle : public ble::PeripheralDelegate, public std::enable_shared_from_this<Vehicle> {
 public:
     Vehicle();
@@ -57,6 +59,9 @@ public:
                                                      const ble::Error* error) override;
 
 private:
+    // Sends the first `length` bytes of a frame built in place.
+    void sendFrame(const VehicleMessage& message, uint8_t length);
+
     AtomicRef<ble::Peripheral> peripheral_;
     AtomicRef<ble::Characteristic> readChannel_;
     AtomicRef<ble::Characteristic> writeChannel_;
