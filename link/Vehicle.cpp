@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/LinkText.h"
 #include "link/SpeedConversion.h"
 #include "link/SystemLog.h"
 #include "link/VehicleUuids.h"
@@ -86,13 +87,14 @@ void Vehicle::sendMessageWithLength(const uint8_t* bytes, uint8_t length) {
 
 void Vehicle::didDiscoverServices(ble::Peripheral& peripheral, const ble::Error* error) {
     if (error != nullptr) {
-        SystemLog::write("Discovered services for %s with error: %s", peripheral.name().c_str(),
-                         error->localizedDescription().c_str());
+        SystemLog::write("Discovered services for %s with error: %s",
+                         link_text::nameOf(peripheral).c_str(), link_text::describe(error).c_str());
         return;
     }
     const auto services = peripheral.services();
     if (services.empty()) {
-        SystemLog::write("Discovered no service for %s", peripheral.description().c_str());
+        SystemLog::write("Discovered no service for %s",
+                         link_text::descriptionOf(peripheral).c_str());
         return;
     }
     // The vehicle has one service. Should a peripheral show more, the vehicle
@@ -105,7 +107,8 @@ void Vehicle::didDiscoverServices(ble::Peripheral& peripheral, const ble::Error*
         }
     }
     if (service == nullptr) {
-        SystemLog::write("Discovered no service for %s", peripheral.description().c_str());
+        SystemLog::write("Discovered no service for %s",
+                         link_text::descriptionOf(peripheral).c_str());
         return;
     }
     SystemLog::write("Discovered service, Id=%s", service->uuid().toString().c_str());
@@ -116,13 +119,14 @@ void Vehicle::didDiscoverCharacteristicsForService(ble::Peripheral&, ble::Servic
                                                    const ble::Error* error) {
     if (error != nullptr) {
         SystemLog::write("Discovered characteristics for %s with error: %s",
-                         service.uuid().toString().c_str(),
-                         error->localizedDescription().c_str());
+                         service.uuid().toString().c_str(), link_text::describe(error).c_str());
         return;
     }
     // Two independent tests per characteristic; a later match replaces an
-    // earlier one.
-    for (const auto& characteristic : service.characteristics()) {
+    // earlier one. The walk runs over a copy, since nothing stops a radio from
+    // changing the service's list while a delegate call is under way.
+    const auto characteristics = service.characteristics();
+    for (const auto& characteristic : characteristics) {
         if (characteristic == nullptr) {
             continue;
         }
@@ -150,57 +154,57 @@ void Vehicle::didDiscoverCharacteristicsForService(ble::Peripheral&, ble::Servic
     active_.store(true);
 }
 
-void Vehicle::didUpdateValueForCharacteristic(ble::Peripheral&,
-                                              ble::Characteristic& characteristic,
+void Vehicle::didUpdateValueForCharacteristic(ble::Peripheral&, ble::Characteristic& characteristic,
                                               const ble::Error* error) {
     if (error != nullptr) {
         SystemLog::write("Error updating value for characteristic %s error: %s",
                          characteristic.uuid().toString().c_str(),
-                         error->localizedDescription().c_str());
+                         link_text::describe(error).c_str());
         return;
     }
     const std::vector<uint8_t>& value = characteristic.value();
     const VehicleMessage message = copyLeading(value, sizeof(VehicleMessage));
 
     switch (message.msg_id) {
-    case ZELTO_MSG_FROM_VEHICLE_PING:
-        SystemLog::write("Ping recieved from vehicle");
-        break;
-    case ZELTO_MSG_FROM_VEHICLE_VERSION_RESPONSE: {
-        const VehicleMessage response = copyLeading(value, ZELTO_MSG_LEN_VERSION_RESPONSE);
-        const unsigned version = static_cast<unsigned>(response.payload[0]) |
-                                 static_cast<unsigned>(response.payload[1]) << 8;
-        SystemLog::write("Version response 0x%04x\n", version);
-        break;
-    }
-    case ZELTO_MSG_FROM_VEHICLE_REPORT_1B:
-        break;
-    case ZELTO_MSG_FROM_VEHICLE_REPORT_27: {
-        // Taken as the vehicle sends it; nothing in it is interpreted yet.
-        [[maybe_unused]] const VehicleMessage report = copyLeading(value, ZELTO_MSG_LEN_REPORT_27);
-        break;
-    }
-    case ZELTO_MSG_FROM_VEHICLE_REPORT_29: {
-        [[maybe_unused]] const VehicleMessage report = copyLeading(value, ZELTO_MSG_LEN_REPORT_29);
-        break;
-    }
-    case ZELTO_MSG_FROM_VEHICLE_DELOCALIZED:
-        SystemLog::write("Warning: vehicle delocalized id=0x%04x", identifier_.load());
-        break;
-    default:
-        SystemLog::write("unknown message recieved - 0x%04X, size %d",
-                         static_cast<unsigned>(message.msg_id), static_cast<int>(message.size));
-        break;
+        case ZELTO_MSG_FROM_VEHICLE_PING:
+            SystemLog::write("Ping recieved from vehicle");
+            break;
+        case ZELTO_MSG_FROM_VEHICLE_VERSION_RESPONSE: {
+            const VehicleMessage response = copyLeading(value, ZELTO_MSG_LEN_VERSION_RESPONSE);
+            const unsigned version = static_cast<unsigned>(response.payload[0]) |
+                                     static_cast<unsigned>(response.payload[1]) << 8;
+            SystemLog::write("Version response 0x%04x\n", version);
+            break;
+        }
+        case ZELTO_MSG_FROM_VEHICLE_REPORT_1B:
+            break;
+        case ZELTO_MSG_FROM_VEHICLE_REPORT_27: {
+            // Taken as the vehicle sends it; nothing in it is interpreted yet.
+            [[maybe_unused]] const VehicleMessage report =
+                copyLeading(value, ZELTO_MSG_LEN_REPORT_27);
+            break;
+        }
+        case ZELTO_MSG_FROM_VEHICLE_REPORT_29: {
+            [[maybe_unused]] const VehicleMessage report =
+                copyLeading(value, ZELTO_MSG_LEN_REPORT_29);
+            break;
+        }
+        case ZELTO_MSG_FROM_VEHICLE_DELOCALIZED:
+            SystemLog::write("Warning: vehicle delocalized id=0x%04x", identifier_.load());
+            break;
+        default:
+            SystemLog::write("unknown message recieved - 0x%04X, size %d",
+                             static_cast<unsigned>(message.msg_id), static_cast<int>(message.size));
+            break;
     }
 }
 
-void Vehicle::didWriteValueForCharacteristic(ble::Peripheral&,
-                                             ble::Characteristic& characteristic,
+void Vehicle::didWriteValueForCharacteristic(ble::Peripheral&, ble::Characteristic& characteristic,
                                              const ble::Error* error) {
     if (error != nullptr) {
         SystemLog::write("Error writing value for characteristic %s error: %s",
                          characteristic.uuid().toString().c_str(),
-                         error->localizedDescription().c_str());
+                         link_text::describe(error).c_str());
     }
 }
 
@@ -210,6 +214,6 @@ void Vehicle::didUpdateNotificationStateForCharacteristic(ble::Peripheral&,
     if (error != nullptr) {
         SystemLog::write("Error updating notification state for characteristic %s error: %s",
                          characteristic.uuid().toString().c_str(),
-                         error->localizedDescription().c_str());
+                         link_text::describe(error).c_str());
     }
 }

@@ -37,25 +37,11 @@ void VehiclesController::beginScan() {
     }
     // The new central reports its state later; scanning starts then. The one
     // held before is let go without a stop request.
+    // The listed vehicles stay: a radio keeps the links of a replaced central
+    // and reports their later events through the current one.
     std::shared_ptr<ble::Central> previous =
         std::exchange(manager_, centralFactory_(weak_from_this()));
-    if (previous != nullptr) {
-        // The links of a central end with it, and a vehicle left listed would
-        // keep its identifier from ever being found again: the vehicles go
-        // with their central and the new one finds them afresh.
-        letGoOfAllVehicles();
-    }
     previous.reset();
-}
-
-void VehiclesController::letGoOfAllVehicles() {
-    const auto list = std::exchange(*vehicles_.load(), VehicleList{});
-    for (const auto& vehicle : list) {
-        if (vehicle == nullptr) continue;
-        if (const auto peripheral = vehicle->peripheral()) {
-            peripheral->setDelegate({});
-        }
-    }
 }
 
 void VehiclesController::stopScan() {
@@ -144,6 +130,11 @@ void VehiclesController::didDiscoverPeripheral(ble::Central& central,
     if (findVehicleById(info.identifier) != nullptr) {
         return;
     }
+    // A peripheral drives one vehicle: a listed one that advertises another
+    // identifier keeps its vehicle, and its events stay with it.
+    if (findVehicleAttachedToPeripheral(*peripheral) != nullptr) {
+        return;
+    }
 
     SystemLog::write("Discovered new vehicle, model=0x%04x, id=0x%08x",
                      static_cast<unsigned>(info.model_id), static_cast<unsigned>(info.identifier));
@@ -161,7 +152,8 @@ void VehiclesController::didConnectPeripheral(ble::Central&, ble::Peripheral& pe
     if (vehicle == nullptr) {
         return;
     }
-    SystemLog::write("Connected to vehicle id=0x%08x", static_cast<unsigned>(vehicle->identifier()));
+    SystemLog::write("Connected to vehicle id=0x%08x",
+                     static_cast<unsigned>(vehicle->identifier()));
     peripheral.discoverServices({});
 }
 
@@ -185,10 +177,16 @@ void VehiclesController::endLink(ble::Peripheral& peripheral, const char* what,
     }
     SystemLog::write("%s id=0x%08x, error=%s", what, static_cast<unsigned>(vehicle->identifier()),
                      link_text::describe(error).c_str());
-    if (const auto attached = vehicle->peripheral()) {
-        attached->setDelegate({});
+    const auto keepAlive = vehicle->peripheral();  // `peripheral` may be held by the vehicle only
+    // No vehicle is left on a link that ended, even one that a caller of
+    // setVehicles listed twice on the same peripheral.
+    for (auto attached = vehicle; attached != nullptr;
+         attached = findVehicleAttachedToPeripheral(peripheral)) {
+        if (const auto held = attached->peripheral()) {
+            held->setDelegate({});
+        }
+        removeVehicle(*attached);
     }
-    removeVehicle(*vehicle);
 }
 
 void VehiclesController::didRetrievePeripherals(

@@ -16,14 +16,15 @@ using VehicleList = std::vector<std::shared_ptr<Vehicle>>;
 
 class VehiclesController : public ble::CentralDelegate,
                            public std::enable_shared_from_this<VehiclesController> {
-public:
+  public:
     // The caller chooses the radio; nothing touches it until beginScan().
     explicit VehiclesController(ble::CentralFactory centralFactory);
     ~VehiclesController() override;
 
     void beginScan();
     void stopScan();
-    std::shared_ptr<Vehicle> findVehicleAttachedToPeripheral(const ble::Peripheral& peripheral) const;
+    std::shared_ptr<Vehicle> findVehicleAttachedToPeripheral(
+        const ble::Peripheral& peripheral) const;
     std::shared_ptr<Vehicle> findVehicleById(uint32_t identifier) const;
     void vehicleWasDisconnected(const Vehicle& vehicle);
 
@@ -41,15 +42,13 @@ public:
                                     const ble::Error* error) override;
     void didDiscoverPeripheral(ble::Central& central,
                                const std::shared_ptr<ble::Peripheral>& peripheral,
-                               const ble::AdvertisementData& advertisementData,
-                               int rssi) override;
+                               const ble::AdvertisementData& advertisementData, int rssi) override;
     void didRetrievePeripherals(ble::Central& central,
                                 const std::vector<std::shared_ptr<ble::Peripheral>>& list) override;
 
-private:
+  private:
     void removeVehicle(const Vehicle& vehicle);
     void endLink(ble::Peripheral& peripheral, const char* what, const ble::Error* error);
-    void letGoOfAllVehicles();
 
     ble::CentralFactory centralFactory_;
     std::shared_ptr<ble::Central> manager_;

@@ -27,8 +27,33 @@ SimCentral::SimCentral(std::weak_ptr<WorldCore> world, std::weak_ptr<CentralDele
     : world_(std::move(world)), delegate_(std::move(delegate)) {}
 
 SimCentral::~SimCentral() {
-    // Links to this radio end with it; there is nobody left to tell.
-    for (const auto& [serial, peripheral] : peripherals_) peripheral->endLinkSilently();
+    // The links live on with the radio: the newest central left in the world
+    // takes them over. Without one they end, and there is nobody to tell.
+    const auto world = lockWorld(world_);
+    std::shared_ptr<SimCentral> successor;
+    if (world) {
+        const auto live = world->liveCentrals();  // this one is no longer among them
+        if (!live.empty()) successor = live.back();
+    }
+    for (const auto& [serial, peripheral] : peripherals_) {
+        if (successor && (peripheral->connected() || peripheral->connecting())) {
+            successor->adopt(serial, peripheral);
+        } else {
+            peripheral->endLinkSilently();
+        }
+    }
+}
+
+void SimCentral::adopt(uint64_t serial, const std::shared_ptr<SimPeripheral>& peripheral) {
+    peripherals_[serial] = peripheral;
+    peripheral->handOver(weak_from_this(), this);
+    // The old central's pending completion went with it; this one finishes
+    // the attempt.
+    if (peripheral->connecting()) {
+        post(timing::kConnectLatency, [peripheral](SimCentral& self, CentralDelegate* delegate) {
+            self.completeConnect(peripheral, delegate);
+        });
+    }
 }
 
 CentralState SimCentral::state() const {

@@ -2,7 +2,10 @@
 // made and on every power change, reports the advertisements of every vehicle
 // in the world while it scans, and connects after a short latency. Every
 // outcome is posted on the world's loop and delivered to the delegate of that
-// moment; nothing is delivered once the central or the world is gone.
+// moment; nothing is delivered once the central or the world is gone. A
+// central that is let go hands its standing and pending links to the newest
+// central of its world, as a real adapter keeps its links whatever becomes of
+// one client's handle.
 #pragma once
 
 #include <chrono>
@@ -37,6 +40,9 @@ class SimCentral final : public Central, public std::enable_shared_from_this<Sim
     void radioPoweredOff();
     void forgetVehicle(uint64_t serial);
     void reportDisconnect(std::shared_ptr<SimPeripheral> peripheral, Error error);
+    // Takes over a link of a central that was let go: the same peripheral
+    // object, its connection completing or standing, its events reported here.
+    void adopt(uint64_t serial, const std::shared_ptr<SimPeripheral>& peripheral);
 
   private:
     using Event = std::function<void(SimCentral&, CentralDelegate*)>;

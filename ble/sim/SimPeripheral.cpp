@@ -76,6 +76,11 @@ void SimPeripheral::endLinkSilently() {
     if (const auto vehicle = vehicle_.lock()) vehicle->detach(this);
 }
 
+void SimPeripheral::handOver(std::weak_ptr<SimCentral> central, const SimCentral* owner) {
+    central_ = std::move(central);
+    owner_ = owner;
+}
+
 void SimPeripheral::postOperation(Operation operation) {
     const auto world = lockWorld(world_);
     if (!world || !connected_) return;

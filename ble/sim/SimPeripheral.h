@@ -54,6 +54,9 @@ class SimPeripheral final : public Peripheral, public std::enable_shared_from_th
     void dropLinkSoon(Error error);
     // Ends the link without a report: its central is gone.
     void endLinkSilently();
+    // The link carries on under another central, which reports its events
+    // from now on.
+    void handOver(std::weak_ptr<SimCentral> central, const SimCentral* owner);
     // Sends a value on the read characteristic, if notifications are on.
     void postNotification(std::vector<uint8_t> value);
 

@@ -207,6 +207,10 @@ void MockBluez::setPowered(const QString& adapter, bool powered) {
     updateProperties(adapter, QStringLiteral("org.bluez.Adapter1"), {{QStringLiteral("Powered"), powered}});
 }
 
+void MockBluez::resolveServices(const QString& device) {
+    updateProperties(device, QStringLiteral("org.bluez.Device1"), {{QStringLiteral("ServicesResolved"), true}});
+}
+
 void MockBluez::setRssi(const QString& device, int16_t rssi) {
     updateProperties(device, QStringLiteral("org.bluez.Device1"),
                      {{QStringLiteral("RSSI"), QVariant::fromValue(static_cast<qint16>(rssi))}});

@@ -60,6 +60,8 @@ public:
     Vehicle addVehicle(const QString& address, uint32_t identifier, uint8_t model, int16_t rssi);
 
     void setConnectMode(const QString& device, const QString& mode);
+    // Finishes a connection left hanging: BlueZ reports the services resolved.
+    void resolveServices(const QString& device);
     void disconnectRemote(const QString& device);
     void emitNotification(const QString& characteristic, const QByteArray& value);
     std::vector<Write> writes(const QString& characteristic);

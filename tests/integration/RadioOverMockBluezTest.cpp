@@ -230,22 +230,30 @@ TEST_F(RadioOverMockBluez, FramesOfDifferentKindsNeverMerge) {
     EXPECT_EQ(written[5], (Bytes{0x01, 0x32}));
 }
 
-TEST_F(RadioOverMockBluez, ASecondScanStartsAfreshAndFindsTheVehicleAgain) {
-    const MockBluez::Vehicle car = driveableVehicle(0x6001, "C0:11:22:33:44:63");
+TEST_F(RadioOverMockBluez, ASecondScanDisturbsNoCar) {
+    const MockBluez::Vehicle driving = driveableVehicle(0x6001, "C0:11:22:33:44:63");
     const std::weak_ptr<Vehicle> first = controller_->findVehicleById(0x6001);
-    beginScan();  // a new central: the vehicles of the old one are let go ...
-    EXPECT_TRUE(first.expired());
-    // ... with their links, ...
-    EXPECT_TRUE(waitFor([&] { return mock_.callCount(car.device, "Disconnect") >= 1; }));
-    // ... and the new scan finds the vehicle again (still in range: BlueZ has
-    // its signal strength from this discovery) and makes a new link.
-    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 2));
-    EXPECT_EQ(bytesOf(mock_.writes(car.writeCharacteristic)), (std::vector<Bytes>{kSetSdkMode, kGetVersion}));
-    EXPECT_EQ(log_.count("Discovered new vehicle, model=0x0009, id=0x00006001"), 2);
-    ASSERT_TRUE(waitUntilIdle(0x6001));
+    const MockBluez::Vehicle connecting = mock_.addVehicle("C0:11:22:33:44:64", 0x6002, 18, -50);
+    mock_.setConnectMode(connecting.device, QStringLiteral("hang"));
+    ASSERT_TRUE(waitFor([&] { return mock_.callCount(connecting.device, "Connect") >= 1; }));
+
+    beginScan();  // a new central; the links of the old one live on
     controller_->findVehicleById(0x6001)->setSpeed(250);
-    ASSERT_TRUE(waitForWrites(car.writeCharacteristic, 3));
-    EXPECT_EQ(mock_.writes(car.writeCharacteristic)[2].bytes, setSpeedFrame(250));
+    ASSERT_TRUE(waitForWrites(driving.writeCharacteristic, 1));
+    EXPECT_EQ(bytesOf(mock_.writes(driving.writeCharacteristic)), (std::vector<Bytes>{setSpeedFrame(250)}));
+    EXPECT_EQ(controller_->findVehicleById(0x6001), first.lock());
+
+    mock_.resolveServices(connecting.device);
+    ASSERT_TRUE(waitForWrites(connecting.writeCharacteristic, 2));
+    EXPECT_EQ(bytesOf(mock_.writes(connecting.writeCharacteristic)), (std::vector<Bytes>{kSetSdkMode, kGetVersion}));
+    EXPECT_EQ(mock_.callCount(driving.device, "Disconnect"), 0);
+    EXPECT_EQ(mock_.callCount(driving.device, "Connect"), 1);
+    EXPECT_EQ(log_.count("Discovered new vehicle"), 2);
+    EXPECT_EQ(log_.count("Disconnected"), 0);
+
+    // The old central's links report their end through the new one.
+    mock_.disconnectRemote(driving.device);
+    ASSERT_TRUE(waitFor([&] { return log_.contains("Disconnected vehicle id=0x00006001"); }));
 }
 
 TEST_F(RadioOverMockBluez, AFailedWriteIsLoggedAndTheNextOneStillGoes) {

@@ -1,7 +1,8 @@
 // Sits between a radio's central and the vehicles controller and keeps what
 // the controller has been told about each link: a connection it asked for and
 // whose outcome has not arrived, or a connection reported and not yet ended.
-// The controller sees this object as its central.
+// The controller sees this object as its central; a new tracker takes over
+// the record of the one it replaces.
 #pragma once
 
 #include <chrono>
@@ -25,6 +26,12 @@ public:
                                        std::shared_ptr<LinkTracker>& current) {
         return [&loop, radio = std::move(radio), &current](std::weak_ptr<ble::CentralDelegate> target) {
             auto tracker = std::make_shared<LinkTracker>(loop, std::move(target));
+            // The radio carries the links of a replaced central over to the
+            // new one, and so does the record of them.
+            if (current) {
+                tracker->connecting_ = current->connecting_;
+                tracker->connected_ = current->connected_;
+            }
             tracker->inner_ = radio(tracker);
             current = tracker;
             return std::static_pointer_cast<ble::Central>(tracker);

@@ -84,7 +84,7 @@ TEST(SimRoad, DrivingCommandsReachTheVehicleAndItsReportsAreQuiet) {
                                   "unknown message recieved - 0x0099, size 5"}));
 }
 
-TEST(SimRoad, TheDefaultWorldComesUpAndASecondBeginScanFindsEveryVehicleAgain) {
+TEST(SimRoad, TheDefaultWorldComesUpAndASecondBeginScanKeepsEveryVehicle) {
     SimFixture f;
     ble::sim::World::populateDefault(f.world);
     for (int scan = 0; scan < 2; ++scan) {
@@ -94,6 +94,8 @@ TEST(SimRoad, TheDefaultWorldComesUpAndASecondBeginScanFindsEveryVehicleAgain) {
         std::vector<int> models;
         for (const auto* car : f.world.vehicles()) {
             EXPECT_TRUE(car->connected());
+            EXPECT_TRUE(handshakeWritesOnly(*car));
+            EXPECT_EQ(car->writes().size(), 2u) << "one handshake only, scan " << scan;
             const auto vehicle = f.listedVehicle(car->identifier());
             ASSERT_NE(vehicle, nullptr);
             EXPECT_TRUE(vehicle->active());
@@ -102,6 +104,8 @@ TEST(SimRoad, TheDefaultWorldComesUpAndASecondBeginScanFindsEveryVehicleAgain) {
         std::sort(models.begin(), models.end());
         EXPECT_EQ(models, (std::vector<int>{9, 18, 19}));
     }
+    EXPECT_EQ(f.log.count("Discovered new vehicle"), 3);
+    EXPECT_EQ(f.log.count("Disconnected"), 0);
 }
 
 }  // namespace

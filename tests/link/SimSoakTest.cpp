@@ -1,7 +1,8 @@
 // One simulated hour of 200 vehicles with random commands, advertisements,
-// disconnections, vehicles leaving and returning, and faults. After every
-// step the registry must hold at most one vehicle per identifier, and only
-// live ones.
+// disconnections, vehicles leaving and returning, faults, vehicles that
+// advertise another identifier, and Connect pressed again. After every step
+// the registry must hold at most one vehicle per identifier and per
+// peripheral, and only live ones.
 //
 // A listed vehicle is live when, as far as the controller has been told, its
 // peripheral is connected or being connected:
@@ -118,9 +119,9 @@ private:
                 car->setManufacturerData(std::nullopt);
                 restoreManufacturerData(*car, index);
             }
-        } else if (roll < 99) {
+        } else if (roll < 98) {
             world_.setPowered(!world_.powered());
-        } else if (pick(10) == 0) {
+        } else if (pick(4) == 0) {
             controller_->beginScan();
         }
     }
@@ -155,7 +156,7 @@ private:
 
     void fault(ble::sim::VirtualVehicle& car) {
         auto& faults = car.faults();
-        switch (pick(7)) {
+        switch (pick(8)) {
             case 0: faults.failConnect = pick(2) == 0; break;
             case 1: faults.dropAfter = std::chrono::milliseconds(pick(5000)); break;
             case 2: faults.dropAtStage = static_cast<Stage>(pick(4)); break;
@@ -170,23 +171,38 @@ private:
                 break;
             }
             case 6: car.setManufacturerData(Bytes{0x12, 0x34, 0, car.model(), 0x50, 0, 0, 0}); break;
+            case 7: advertiseIdentifier(car, renamedId(car.identifier())); break;
         }
     }
 
-    void restoreManufacturerData(ble::sim::VirtualVehicle& car, int index) {
-        const uint32_t id = idOf(index);
+    // The identifier a car advertises after it was made to change it, and
+    // back: each car has one other identifier of its own.
+    static uint32_t renamedId(uint32_t id) { return id + kVehicles; }
+    ble::sim::VirtualVehicle* carAdvertising(uint32_t id) const {
+        if (auto* car = world_.vehicle(id)) return car;
+        return id >= kFirstId + kVehicles ? world_.vehicle(id - kVehicles) : nullptr;
+    }
+
+    static void advertiseIdentifier(ble::sim::VirtualVehicle& car, uint32_t id) {
         car.setManufacturerData(Bytes{0xBE, 0xEF, 0x00, car.model(), static_cast<uint8_t>(id >> 24),
                                       static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 8),
                                       static_cast<uint8_t>(id)});
     }
 
+    void restoreManufacturerData(ble::sim::VirtualVehicle& car, int index) {
+        advertiseIdentifier(car, idOf(index));
+    }
+
     void checkRegistry(int step) {
         std::set<uint32_t> ids;
+        std::set<const ble::Peripheral*> peripherals;
         for (const auto& vehicle : *controller_->vehicles()) {
             const uint32_t id = vehicle->identifier();
             ASSERT_TRUE(ids.insert(id).second) << "step " << step << ": id " << id << " listed twice";
             const auto peripheral = vehicle->peripheral();
             ASSERT_NE(peripheral, nullptr);
+            ASSERT_TRUE(peripherals.insert(peripheral.get()).second)
+                << "step " << step << ": id " << id << " shares its peripheral";
             ASSERT_EQ(peripheral->delegate(), vehicle) << "step " << step;
             const auto& connecting = tracker_->connecting();
             const auto pending = connecting.find(peripheral.get());
@@ -197,7 +213,7 @@ private:
             }
             ASSERT_TRUE(tracker_->connected().contains(peripheral.get()))
                 << "step " << step << ": id " << id << " is listed but neither connected nor connecting";
-            const auto* car = world_.vehicle(id);
+            const auto* car = carAdvertising(id);
             ASSERT_NE(car, nullptr) << "step " << step << ": id " << id << " left but is listed";
             ASSERT_TRUE(car->connected()) << "step " << step << ": id " << id << " is not connected";
         }

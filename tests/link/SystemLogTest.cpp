@@ -9,6 +9,8 @@
 #include <regex>
 #include <string>
 
+#include "fakes/FakePeripheral.h"
+#include "link/Vehicle.h"
 #include "tests/support/LogRecorder.h"
 
 namespace {
@@ -141,6 +143,52 @@ TEST(SystemLog, TheSystemLogPathLeavesTheOtherTwoAlone) {
     EXPECT_EQ(log.lines, Lines{"to every place"});
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
     EXPECT_NE(text.find("zelto-panel["), std::string::npos);
+}
+
+struct HostileText {
+    const char* what;
+    std::string raw;
+    std::string logged;
+};
+
+// Names and error texts come from the radio: whatever they hold, a log line
+// stays one printable line, and the line's own format is untouched.
+TEST(SystemLog, TextFromTheRadioCannotForgeLinesOrDriveATerminal) {
+    const std::string ellipsis = "\xE2\x80\xA6";
+    const std::vector<HostileText> cases{
+        {"newline", "Car\nstate=5", "Car\\x0astate=5"},
+        {"carriage return and DEL", "a\rb\x7f", "a\\x0db\\x7f"},
+        {"escape sequences", "\x1b[2J\x1b[31mCar", "\\x1b[2J\\x1b[31mCar"},
+        {"NUL", std::string("Ca\0r", 4), "Ca\\x00r"},
+        {"C1 control", "\xC2\x9B" "2J", "\\xc2\\x9b2J"},
+        {"not UTF-8", "\xFF\xC0\xAF" "x", "\\xff\\xc0\\xafx"},
+        {"cut UTF-8 at the end", "ab\xE2\x80", "ab\\xe2\\x80"},
+        {"UTF-8 kept", "Caf\xC3\xA9 \xE2\x86\x92 \xF0\x9F\x9A\x97", "Caf\xC3\xA9 \xE2\x86\x92 \xF0\x9F\x9A\x97"},
+        {"64 characters kept", std::string(64, 'n'), std::string(64, 'n')},
+        {"65 characters cut", std::string(65, 'n'), std::string(64, 'n') + ellipsis},
+        {"cut counts characters", std::string(70, '\n'), [] {
+             std::string s;
+             for (int i = 0; i < 64; ++i) s += "\\x0a";
+             return s + "\xE2\x80\xA6";
+         }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogRecorder log;
+        StandardErrorCapture capture;
+        fakes::FakePeripheral peripheral(c.raw);
+        Vehicle vehicle;
+        const ble::Error error(c.raw);
+        vehicle.didDiscoverServices(peripheral, &error);
+        const std::string expected = "Discovered services for " + c.logged + " with error: " + c.logged;
+        EXPECT_EQ(log.lines, Lines{expected});
+        const std::string echoed = capture.text();
+        ASSERT_FALSE(echoed.empty());
+        EXPECT_EQ(echoed.substr(echoed.size() - expected.size() - 1), expected + "\n");
+        EXPECT_EQ(std::count_if(echoed.begin(), echoed.end(),
+                                [](char ch) { return static_cast<unsigned char>(ch) < 0x20; }),
+                  1);
+    }
 }
 
 }  // namespace

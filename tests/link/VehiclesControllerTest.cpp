@@ -283,12 +283,12 @@ TEST(VehiclesControllerScan, ASecondBeginScanReplacesTheCentral) {
     f.log.clear();
 
     f.controller->beginScan();
-    // The vehicles found through the old central go with it, quietly; the
-    // list object stays the same.
+    // The registry stays as it was: the radio keeps the old central's links.
     EXPECT_EQ(f.controller->vehicles(), list);
-    EXPECT_EQ(f.listed(), 0u);
-    EXPECT_EQ(p->delegate(), nullptr);
-    EXPECT_EQ(f.controller->findVehicleById(0x12345678), nullptr);
+    EXPECT_EQ(f.listed(), 1u);
+    const auto vehicle = f.controller->findVehicleById(0x12345678);
+    ASSERT_NE(vehicle, nullptr);
+    EXPECT_EQ(p->delegate(), vehicle);
     EXPECT_TRUE(f.log.lines.empty());
 
     ASSERT_EQ(f.radio.centrals.size(), 2u);
@@ -305,10 +305,14 @@ TEST(VehiclesControllerScan, ASecondBeginScanReplacesTheCentral) {
     // The controller let the old one go; only the test's record keeps it.
     EXPECT_EQ(first.use_count(), 1);
 
-    // The new central finds the vehicle again.
+    // The new central's report of the listed vehicle changes nothing; its
+    // later link events, reported through the new central, still reach it.
     f.advertise(p, ControllerFixture::mfgData(9, 0x12345678));
-    EXPECT_NE(f.controller->findVehicleById(0x12345678), nullptr);
-    EXPECT_EQ(f.radio.centrals[1]->connectRequests.size(), 1u);
+    EXPECT_TRUE(f.radio.centrals[1]->connectRequests.empty());
+    f.controller->didConnectPeripheral(*f.radio.centrals[1], *p);
+    EXPECT_EQ(p->serviceDiscoveries.size(), 1u);
+    f.controller->didDisconnectPeripheral(*f.radio.centrals[1], *p, nullptr);
+    EXPECT_EQ(f.listed(), 0u);
 }
 
 TEST(VehiclesControllerScan, ConnectGoesToTheReportingCentral) {
