@@ -208,7 +208,7 @@ void MockBluez::setPowered(const QString& adapter, bool powered) {
 }
 
 void MockBluez::resolveServices(const QString& device) {
-    updateProperties(device, QStringLiteral("org.bluez.Device1"), {{QStringLiteral("ServicesResolved"), true}});
+    callMock(QStringLiteral("ResolveServices"), {path(device)});
 }
 
 void MockBluez::setRssi(const QString& device, int16_t rssi) {

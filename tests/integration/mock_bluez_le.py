@@ -2,35 +2,56 @@
 '''BlueZ mock with Bluetooth LE devices and GATT objects.
 
 Builds on dbusmock's bluez5 template (object manager, adapters) and adds what
-a BLE central needs: LE devices with advertised UUIDs, manufacturer data and
-RSSI; GATT services, characteristics and descriptors nested below the device
-as <device>/serviceXXXX/charXXXX/descXXXX; a Connect that resolves services;
-notifications; remote disconnects; and a record of every characteristic write.
+a BLE central needs, behaving as BlueZ 5.66 does where a client could tell:
+  - discovery with a per-client filter (UUIDs, Transport, DuplicateData, ...);
+    a device added while every discovering client filters on UUIDs it does
+    not advertise gets no object; RSSI is invalidated when discovery stops;
+  - LE devices with advertised UUIDs, manufacturer data and RSSI;
+  - Connect answers once the link is up, then the GATT objects are announced,
+    then ServicesResolved turns true (GATT objects exist only from the first
+    connection on, and stay afterwards, as with BlueZ's cache);
+  - Disconnect drops the link about 2 s later, then answers;
+  - GATT services, characteristics (with MTU while connected) and
+    descriptors nested below the device as <device>/serviceXXXX/charXXXX/descXXXX;
+  - AcquireWrite and AcquireNotify: one end of a SOCK_SEQPACKET socket pair
+    passed as a Unix fd; frames written there are recorded like WriteValues,
+    notifications go out there; the mock's end is closed when the link drops;
+  - notifications reach only subscribers (StartNotify or AcquireNotify);
+  - a record of every characteristic write.
 
 The test drives it through these org.bluez.Mock methods on "/":
   AddLEDevice(adapter, address, name, uuids, manufacturer_data, rssi) -> path
   AddGattService(device, handle, uuid) -> path
   AddGattCharacteristic(service, handle, uuid, flags) -> path
   AddGattDescriptor(characteristic, handle, uuid) -> path
-  SetConnectMode(device, mode)      "ok", "fail" or "hang" (never resolves)
+  SetConnectMode(device, mode)      "ok", "fail", "hang" (connected, services
+                                    never resolved) or "never" (Connect never
+                                    answers: the kernel's 20 s, or a Disconnect)
   DisconnectRemote(device)          the device drops the link
+  ResolveServices(device)           a "hang" connection resolves after all
+  RemoveLEDevice(device)            BlueZ forgets the device
   EmitNotification(characteristic, value)
   GetWrites(characteristic) -> a(aya{sv}d)   value, options, monotonic time
   GetLastWrite(characteristic) -> (ayd)       the newest value and its time
   ClearWrites(characteristic)
   SetWriteDelay(seconds)            each WriteValue answers that much later
   Freeze(seconds)                   BlueZ hangs: nothing answers for that long
-  SetFailure(object, method, on)    the GATT method fails with org.bluez.Error.Failed
+  SetFailure(object, method, on)    the GATT method (WriteValue, StartNotify,
+                                    AcquireWrite, AcquireNotify, ...) fails
+                                    with org.bluez.Error.Failed
+  SetDisconnectDelay(seconds)       how long Disconnect takes (2 s)
 '''
 
+import socket
 import time
 
 import dbus
+from gi.repository import GLib
 
 from dbusmock import OBJECT_MANAGER_IFACE, mockobject
 from dbusmock.templates import bluez5
-# The stock template's adapter methods stay available on the mock interface.
-from dbusmock.templates.bluez5 import AddAdapter, RemoveAdapter  # noqa: F401 pylint: disable=unused-import
+# The stock template's adapter removal stays available on the mock interface.
+from dbusmock.templates.bluez5 import RemoveAdapter  # noqa: F401 pylint: disable=unused-import
 
 BUS_NAME = bluez5.BUS_NAME
 MAIN_OBJ = bluez5.MAIN_OBJ
@@ -38,13 +59,31 @@ SYSTEM_BUS = True
 IS_OBJECT_MANAGER = True
 
 MOCK_IFACE = bluez5.BLUEZ_MOCK_IFACE
+ADAPTER_IFACE = bluez5.ADAPTER_IFACE
 DEVICE_IFACE = bluez5.DEVICE_IFACE
 SERVICE_IFACE = 'org.bluez.GattService1'
 CHARACTERISTIC_IFACE = 'org.bluez.GattCharacteristic1'
 DESCRIPTOR_IFACE = 'org.bluez.GattDescriptor1'
 
+FILTER_KEYS = {'UUIDs', 'RSSI', 'Pathloss', 'Transport', 'DuplicateData', 'Discoverable', 'Pattern'}
+MTU = 23
+KERNEL_CONNECT_TIMEOUT_MS = 20000
+
 # Seconds each WriteValue waits before it answers (a slow link).
 _write_delay = [0.0]
+# Milliseconds Disconnect takes: BlueZ gives profiles 2 s before it drops the link.
+_disconnect_delay_ms = [2000]
+# Per characteristic path, whether exported or not yet.
+_writes = {}
+_failing = {}
+# GATT objects of a device not yet connected: device path -> [(path, iface, props, methods)].
+_pending_gatt = {}
+# Acquired sockets: characteristic path -> the mock's end.
+_write_sockets = {}
+_notify_sockets = {}
+# Discovery per adapter path: sender -> filter dict; and the senders discovering.
+_filters = {}
+_discovering = {}
 
 
 def load(mock, parameters):
@@ -55,15 +94,21 @@ def _object(path):
     path = str(path)
     if path not in mockobject.objects:
         raise dbus.exceptions.DBusException(f'No object {path}',
-                                            name='org.bluez.Error.DoesNotExist')
+                                            name='org.freedesktop.DBus.Error.UnknownObject')
     return mockobject.objects[path]
 
 
-def _emit_changed(obj, interface, changes):
+def _error(name, message):
+    return dbus.exceptions.DBusException(message, name='org.bluez.Error.' + name)
+
+
+def _emit_changed(obj, interface, changes, invalidated=()):
     for name, value in changes.items():
         obj.props[interface][name] = value
+    for name in invalidated:
+        obj.props[interface].pop(name, None)
     obj.EmitSignal(dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as',
-                   [interface, changes, dbus.Array([], signature='s')])
+                   [interface, changes, dbus.Array(list(invalidated), signature='s')])
 
 
 def _announce(path, interface):
@@ -73,22 +118,242 @@ def _announce(path, interface):
                         {interface: mockobject.objects[path].props[interface]}])
 
 
+def _withdraw(path, interface):
+    manager = mockobject.objects['/']
+    manager.RemoveObject(path)
+    manager.EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesRemoved', 'oas',
+                       [dbus.ObjectPath(path), dbus.Array([interface], signature='s')])
+
+
+def _add_method(obj, interface, name, in_sig, out_sig, func, asynchronous=False, sender=False):
+    '''Adds a method that gets the mock object, then (ok, err) when
+    asynchronous, then the sender when asked, then its arguments; logged and
+    counted like dbusmock's own.'''
+    n_args = len(dbus.Signature(in_sig))
+
+    def method(self, *args, **keywords):
+        converted = mockobject._convert_args(in_sig, args)  # pylint: disable=protected-access
+        self.log(name + mockobject._format_args(converted))  # pylint: disable=protected-access
+        self.call_log.append((int(time.time()), str(name), converted))
+        self.MethodCalled(name, converted)
+        leading = []
+        if asynchronous:
+            leading += [keywords['ok'], keywords['err']]
+        if sender:
+            leading.append(keywords['sender'])
+        return func(self, *leading, *converted)
+
+    dbus_method = dbus.service.method(interface, out_signature=out_sig)(method)
+    # Set after decoration: dbus-python would look for these names among the
+    # function's positional parameters.
+    if asynchronous:
+        dbus_method._dbus_async_callbacks = ('ok', 'err')  # pylint: disable=protected-access
+    if sender:
+        dbus_method._dbus_sender_keyword = 'sender'  # pylint: disable=protected-access
+    dbus_method.__name__ = str(name)
+    dbus_method._dbus_in_signature = in_sig  # pylint: disable=protected-access
+    dbus_method._dbus_args = [f'arg{i}' for i in range(1, n_args + 1)]  # pylint: disable=protected-access
+    obj.methods.setdefault(interface, {})[str(name)] = (in_sig, out_sig, '', dbus_method)
+
+
+def _adapter_of(device):
+    return str(device.props[DEVICE_IFACE]['Adapter'])
+
+
+def _device_path_of(gatt_path):
+    path = str(gatt_path)
+    while path and '/dev_' in path and not path.rsplit('/', 1)[1].startswith('dev_'):
+        path = path.rsplit('/', 1)[0]
+    return path
+
+
+# --- org.bluez.Adapter1 ------------------------------------------------------
+
+@dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='s')
+def AddAdapter(self, device_name, system_name):
+    '''The stock adapter, with discovery as BlueZ keeps it: per client.'''
+    path = bluez5.AddAdapter(self, device_name, system_name)
+    adapter = mockobject.objects[path]
+    _filters[path] = {}
+    _discovering[path] = set()
+    _add_method(adapter, ADAPTER_IFACE, 'StartDiscovery', '', '', _start_discovery, sender=True)
+    _add_method(adapter, ADAPTER_IFACE, 'StopDiscovery', '', '', _stop_discovery, sender=True)
+    _add_method(adapter, ADAPTER_IFACE, 'SetDiscoveryFilter', 'a{sv}', '', _set_discovery_filter,
+                sender=True)
+    _add_method(adapter, ADAPTER_IFACE, 'GetDiscoveryFilters', '', 'as',
+                lambda _self: dbus.Array(sorted(FILTER_KEYS), signature='s'))
+    _add_method(adapter, ADAPTER_IFACE, 'RemoveDevice', 'o', '', _remove_device)
+    return path
+
+
+def _powered(adapter):
+    return bool(adapter.props[ADAPTER_IFACE]['Powered'])
+
+
+def _set_discovering(adapter):
+    on = bool(_discovering[adapter.__dbus_object_path__])
+    if bool(adapter.props[ADAPTER_IFACE]['Discovering']) != on:
+        _emit_changed(adapter, ADAPTER_IFACE, {'Discovering': dbus.Boolean(on, variant_level=1)})
+
+
+def _start_discovery(adapter, sender):
+    if not _powered(adapter):
+        raise _error('NotReady', 'Resource Not Ready')
+    clients = _discovering[adapter.__dbus_object_path__]
+    if sender in clients:
+        raise _error('InProgress', 'Operation already in progress')
+    clients.add(sender)
+    _set_discovering(adapter)
+
+
+def _stop_discovery(adapter, sender):
+    if not _powered(adapter):
+        raise _error('NotReady', 'Resource Not Ready')
+    clients = _discovering[adapter.__dbus_object_path__]
+    if sender not in clients:
+        raise _error('Failed', 'No discovery started')
+    clients.discard(sender)
+    _set_discovering(adapter)
+    if not clients:
+        # RSSI is known only while some discovery sees the device.
+        prefix = adapter.__dbus_object_path__ + '/dev_'
+        for path, obj in list(mockobject.objects.items()):
+            if path.startswith(prefix) and DEVICE_IFACE in obj.props \
+                    and 'RSSI' in obj.props[DEVICE_IFACE]:
+                _emit_changed(obj, DEVICE_IFACE, {}, ['RSSI'])
+
+
+def _set_discovery_filter(adapter, sender, discovery_filter):
+    if not _powered(adapter):
+        raise _error('NotReady', 'Resource Not Ready')
+    for key in discovery_filter:
+        if key not in FILTER_KEYS:
+            raise _error('InvalidArguments', 'Invalid arguments in method call')
+    transport = discovery_filter.get('Transport', 'auto')
+    if transport not in ('auto', 'le', 'bredr'):
+        raise _error('InvalidArguments', 'Invalid arguments in method call')
+    filters = _filters[adapter.__dbus_object_path__]
+    if discovery_filter:
+        filters[sender] = dict(discovery_filter)
+    else:
+        filters.pop(sender, None)
+
+
+def _seen_by_discovery(adapter_path, uuids):
+    '''Whether an advertiser with these UUIDs gets an object: yes unless every
+    discovering client filters on UUIDs and none of them is advertised.'''
+    clients = _discovering.get(adapter_path, set())
+    if not clients:
+        return True
+    advertised = {str(u).lower() for u in uuids}
+    for client in clients:
+        wanted = {str(u).lower() for u in _filters[adapter_path].get(client, {}).get('UUIDs', [])}
+        if not wanted or wanted & advertised:
+            return True
+    return False
+
+
+def _remove_device(adapter, path):
+    device = _object(path)
+    _drop_link(device)
+    _forget_device(str(path))
+    del adapter  # BlueZ's own answer carries nothing
+
+
+def _forget_device(path):
+    for child in sorted((p for p in mockobject.objects if p.startswith(path + '/')), reverse=True):
+        interface = next(i for i in (DESCRIPTOR_IFACE, CHARACTERISTIC_IFACE, SERVICE_IFACE)
+                         if i in mockobject.objects[child].props)
+        _withdraw(child, interface)
+    _pending_gatt.pop(path, None)
+    _withdraw(path, DEVICE_IFACE)
+
+
 # --- org.bluez.Device1 -------------------------------------------------------
 
-def _device_connect(device):
+def _characteristics_of(device_path):
+    return [p for p, obj in mockobject.objects.items()
+            if p.startswith(device_path + '/') and CHARACTERISTIC_IFACE in obj.props]
+
+
+def _export_gatt(device_path):
+    for path, interface, props, methods in _pending_gatt.pop(device_path, []):
+        mockobject.objects['/'].AddObject(path, interface, props, [])
+        obj = mockobject.objects[path]
+        for name, in_sig, out_sig, func, asynchronous, sender in methods:
+            _add_method(obj, interface, name, in_sig, out_sig, func, asynchronous, sender)
+        _announce(path, interface)
+
+
+def _link_up(device):
+    path = device.__dbus_object_path__
+    device.gatt_exported = True
+    _export_gatt(path)
+    for char_path in _characteristics_of(path):
+        _emit_changed(mockobject.objects[char_path], CHARACTERISTIC_IFACE,
+                      {'MTU': dbus.UInt16(MTU, variant_level=1)})
+
+
+def _device_connect(device, ok, err):
+    adapter = mockobject.objects.get(_adapter_of(device))
+    if adapter is None or not _powered(adapter):
+        err(_error('NotReady', 'Resource Not Ready'))
+        return
+    if device.props[DEVICE_IFACE]['Connected'] and getattr(device, 'pending_connect', None) is None:
+        ok()
+        return
+    if getattr(device, 'pending_connect', None) is not None:
+        err(_error('Failed', 'Operation already in progress'))
+        return
     mode = getattr(device, 'connect_mode', 'ok')
-    if mode == 'fail':
-        raise dbus.exceptions.DBusException('le-connection-abort-by-local',
-                                            name='org.bluez.Error.Failed')
-    if device.props[DEVICE_IFACE]['Connected']:
-        return
-    _emit_changed(device, DEVICE_IFACE, {'Connected': dbus.Boolean(True, variant_level=1)})
-    if mode == 'hang':
-        return
-    _emit_changed(device, DEVICE_IFACE, {'ServicesResolved': dbus.Boolean(True, variant_level=1)})
+    device.pending_connect = (ok, err)
+
+    def finish():
+        if getattr(device, 'pending_connect', None) != (ok, err):
+            return False
+        device.pending_connect = None
+        if mode == 'fail':
+            err(_error('Failed', 'le-connection-abort-by-local'))
+            return False
+        _emit_changed(device, DEVICE_IFACE, {'Connected': dbus.Boolean(True, variant_level=1)})
+        ok()
+        if mode != 'hang':
+            GLib.idle_add(resolve)
+        return False
+
+    def resolve():
+        if not device.props[DEVICE_IFACE]['Connected']:
+            return False
+        _link_up(device)
+        _emit_changed(device, DEVICE_IFACE, {'ServicesResolved': dbus.Boolean(True, variant_level=1)})
+        return False
+
+    def kernel_gives_up():
+        if getattr(device, 'pending_connect', None) != (ok, err):
+            return False
+        device.pending_connect = None
+        err(_error('Failed', 'le-connection-abort-by-local'))
+        return False
+
+    if mode == 'never':
+        GLib.timeout_add(KERNEL_CONNECT_TIMEOUT_MS, kernel_gives_up)
+    else:
+        GLib.timeout_add(5, finish)
 
 
 def _drop_link(device):
+    path = device.__dbus_object_path__
+    for char_path in _characteristics_of(path):
+        _release_acquired(char_path)
+        characteristic = mockobject.objects[char_path]
+        props = characteristic.props[CHARACTERISTIC_IFACE]
+        changes = {}
+        if props.get('Notifying'):
+            changes['Notifying'] = dbus.Boolean(False, variant_level=1)
+        characteristic.notify_senders = set()
+        if changes or 'MTU' in props:
+            _emit_changed(characteristic, CHARACTERISTIC_IFACE, changes,
+                          ['MTU'] if 'MTU' in props else [])
     if not device.props[DEVICE_IFACE]['Connected']:
         return
     _emit_changed(device, DEVICE_IFACE, {
@@ -97,19 +362,37 @@ def _drop_link(device):
     })
 
 
-def _device_disconnect(device):
-    _drop_link(device)
+def _device_disconnect(device, ok, _err):
+    pending = getattr(device, 'pending_connect', None)
+    if pending is not None:
+        device.pending_connect = None
+        pending[1](_error('Failed', 'br-connection-canceled'))
+        _drop_link(device)
+        ok()
+        return
+    if not device.props[DEVICE_IFACE]['Connected']:
+        ok()
+        return
+
+    def drop():
+        _drop_link(device)
+        ok()
+        return False
+    GLib.timeout_add(_disconnect_delay_ms[0], drop)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='sssasa{qay}n', out_signature='o')
 def AddLEDevice(self, adapter_name, address, name, uuids, manufacturer_data, rssi):
-    '''Adds an LE device that is being seen right now and announces it.'''
+    '''Adds an LE device that is being seen right now and announces it, unless
+    the discovery's filters keep it out.'''
     adapter_path = '/org/bluez/' + adapter_name
     if adapter_path not in mockobject.objects:
         raise dbus.exceptions.DBusException(f'Adapter {adapter_name} does not exist.',
                                             name=MOCK_IFACE + '.NoSuchAdapter')
     address = str(address).upper()
     path = adapter_path + '/dev_' + address.replace(':', '_')
+    if not _seen_by_discovery(adapter_path, uuids):
+        return dbus.ObjectPath(path)
     manufacturer = dbus.Dictionary(
         {dbus.UInt16(k): dbus.Array([dbus.Byte(b) for b in v], signature='y', variant_level=1)
          for k, v in manufacturer_data.items()},
@@ -131,19 +414,21 @@ def AddLEDevice(self, adapter_name, address, name, uuids, manufacturer_data, rss
         'ServicesResolved': dbus.Boolean(False, variant_level=1),
     }
     self.AddObject(path, DEVICE_IFACE, properties, [
-        ('Connect', '', '', _device_connect),
-        ('Disconnect', '', '', _device_disconnect),
         ('Pair', '', '', ''),
         ('CancelPairing', '', '', ''),
     ])
+    device = mockobject.objects[path]
+    _add_method(device, DEVICE_IFACE, 'Connect', '', '', _device_connect, asynchronous=True)
+    _add_method(device, DEVICE_IFACE, 'Disconnect', '', '', _device_disconnect, asynchronous=True)
     _announce(path, DEVICE_IFACE)
     return dbus.ObjectPath(path)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='os', out_signature='')
 def SetConnectMode(_self, device_path, mode):
-    '''"ok" connects and resolves services, "fail" refuses, "hang" never resolves.'''
-    if mode not in ('ok', 'fail', 'hang'):
+    '''"ok" connects and resolves services, "fail" refuses, "hang" connects
+    and never resolves services, "never" never answers.'''
+    if mode not in ('ok', 'fail', 'hang', 'never'):
         raise dbus.exceptions.DBusException(f'Unknown mode {mode}',
                                             name=MOCK_IFACE + '.InvalidArguments')
     _object(device_path).connect_mode = str(mode)
@@ -155,26 +440,72 @@ def DisconnectRemote(_self, device_path):
     _drop_link(_object(device_path))
 
 
+@dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
+def ResolveServices(_self, device_path):
+    '''Ends a "hang": the GATT objects appear and the services are resolved.'''
+    device = _object(device_path)
+    if not device.props[DEVICE_IFACE]['Connected']:
+        raise _error('Failed', 'Not connected')
+    _link_up(device)
+    _emit_changed(device, DEVICE_IFACE, {'ServicesResolved': dbus.Boolean(True, variant_level=1)})
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
+def RemoveLEDevice(_self, device_path):
+    '''BlueZ forgets the device (its temporary timeout, or RemoveDevice).'''
+    _drop_link(_object(device_path))
+    _forget_device(str(device_path))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='d', out_signature='')
+def SetDisconnectDelay(_self, seconds):
+    _disconnect_delay_ms[0] = int(max(0.0, float(seconds)) * 1000)
+
+
 # --- GATT objects ------------------------------------------------------------
 
-def _fail_if_asked(obj, method):
-    if method in getattr(obj, 'failing', set()):
-        raise dbus.exceptions.DBusException(f'{method} failed', name='org.bluez.Error.Failed')
+def _fail_if_asked(path, method):
+    if method in _failing.get(str(path), set()):
+        raise _error('Failed', f'{method} failed')
 
 
-def _read_value(obj, interface):
-    return obj.props[interface]['Value']
+def _device_connected(gatt_path):
+    device = mockobject.objects.get(_device_path_of(gatt_path))
+    return device is not None and bool(device.props[DEVICE_IFACE]['Connected'])
+
+
+def _define(device_path, path, interface, props, methods):
+    '''Exports the object now if the device has been connected before (BlueZ's
+    cache keeps its GATT objects), else at its first connection.'''
+    device = _object(device_path)
+    if not getattr(device, 'gatt_exported', False):
+        _pending_gatt.setdefault(device_path, []).append((path, interface, props, methods))
+        return
+    mockobject.objects['/'].AddObject(path, interface, props, [])
+    obj = mockobject.objects[path]
+    for name, in_sig, out_sig, func, asynchronous, sender in methods:
+        _add_method(obj, interface, name, in_sig, out_sig, func, asynchronous, sender)
+    _announce(path, interface)
+
+
+def _record_write(path, value, options):
+    writes = _writes.setdefault(str(path), [])
+    writes.append((dbus.Array(value, signature='y'), dbus.Dictionary(options, signature='sv'),
+                   dbus.Double(time.monotonic())))
 
 
 def _characteristic_read(characteristic, _options):
-    return _read_value(characteristic, CHARACTERISTIC_IFACE)
+    return characteristic.props[CHARACTERISTIC_IFACE].get('Value', dbus.Array([], signature='y'))
 
 
 def _characteristic_write(characteristic, value, options):
-    _fail_if_asked(characteristic, 'WriteValue')
-    characteristic.writes.append((dbus.Array(value, signature='y'),
-                                  dbus.Dictionary(options, signature='sv'),
-                                  dbus.Double(time.monotonic())))
+    path = characteristic.__dbus_object_path__
+    _fail_if_asked(path, 'WriteValue')
+    if path in _write_sockets:
+        raise _error('NotPermitted', 'Write acquired')
+    if not _device_connected(path):
+        raise _error('Failed', 'Not connected')
+    _record_write(path, value, options)
     if _write_delay[0] > 0:
         time.sleep(_write_delay[0])
 
@@ -186,17 +517,114 @@ def _set_notifying(characteristic, on):
                   {'Notifying': dbus.Boolean(on, variant_level=1)})
 
 
-def _characteristic_start_notify(characteristic):
-    _fail_if_asked(characteristic, 'StartNotify')
+def _characteristic_start_notify(characteristic, sender):
+    path = characteristic.__dbus_object_path__
+    _fail_if_asked(path, 'StartNotify')
+    if path in _notify_sockets:
+        raise _error('NotPermitted', 'Notify acquired')
+    characteristic.notify_senders = getattr(characteristic, 'notify_senders', set()) | {sender}
     _set_notifying(characteristic, True)
 
 
-def _characteristic_stop_notify(characteristic):
-    _set_notifying(characteristic, False)
+def _characteristic_stop_notify(characteristic, sender):
+    senders = getattr(characteristic, 'notify_senders', set())
+    if sender not in senders:
+        raise _error('Failed', 'No notify session started')
+    senders.discard(sender)
+    if not senders:
+        _set_notifying(characteristic, False)
+
+
+def _socket_pair():
+    ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET | socket.SOCK_NONBLOCK)
+    return ours, theirs
+
+
+def _acquire_checks(characteristic, method, flag):
+    path = characteristic.__dbus_object_path__
+    _fail_if_asked(path, method)
+    if flag not in characteristic.props[CHARACTERISTIC_IFACE]['Flags']:
+        raise _error('NotSupported', 'Operation is not supported')
+    if not _device_connected(path):
+        raise _error('Failed', 'Not connected')
+    return path
+
+
+def _characteristic_acquire_write(characteristic, _options):
+    path = _acquire_checks(characteristic, 'AcquireWrite', 'write-without-response')
+    if path in _write_sockets:
+        raise _error('NotPermitted', 'Write acquired')
+    ours, theirs = _socket_pair()
+    _write_sockets[path] = ours
+
+    def readable(_fd, condition):
+        if _write_sockets.get(path) is not ours:
+            return False
+        while True:
+            try:
+                frame = ours.recv(512)
+            except BlockingIOError:
+                break
+            except OSError:
+                frame = b''
+            if not frame:
+                _release_acquired(path, write=True, notify=False)
+                return False
+            _record_write(path, dbus.Array(frame, signature='y'),
+                          {'type': dbus.String('command', variant_level=1),
+                           'acquired': dbus.Boolean(True, variant_level=1)})
+        if condition & (GLib.IO_HUP | GLib.IO_ERR):
+            _release_acquired(path, write=True, notify=False)
+            return False
+        return True
+
+    GLib.io_add_watch(ours.fileno(), GLib.IO_IN | GLib.IO_HUP | GLib.IO_ERR, readable)
+    _emit_changed(characteristic, CHARACTERISTIC_IFACE, {'WriteAcquired': dbus.Boolean(True, variant_level=1)})
+    fd = dbus.types.UnixFd(theirs)
+    theirs.close()
+    return (fd, dbus.UInt16(MTU))
+
+
+def _characteristic_acquire_notify(characteristic, _options):
+    path = _acquire_checks(characteristic, 'AcquireNotify', 'notify')
+    if path in _notify_sockets:
+        raise _error('NotPermitted', 'Notify acquired')
+    if getattr(characteristic, 'notify_senders', set()):
+        raise _error('InProgress', 'Operation already in progress')
+    ours, theirs = _socket_pair()
+    _notify_sockets[path] = ours
+
+    def hung_up(_fd, _condition):
+        if _notify_sockets.get(path) is ours:
+            _release_acquired(path, write=False, notify=True)
+        return False
+
+    GLib.io_add_watch(ours.fileno(), GLib.IO_HUP | GLib.IO_ERR, hung_up)
+    _emit_changed(characteristic, CHARACTERISTIC_IFACE, {
+        'NotifyAcquired': dbus.Boolean(True, variant_level=1),
+        'Notifying': dbus.Boolean(True, variant_level=1),
+    })
+    fd = dbus.types.UnixFd(theirs)
+    theirs.close()
+    return (fd, dbus.UInt16(MTU))
+
+
+def _release_acquired(path, write=True, notify=True):
+    characteristic = mockobject.objects.get(path)
+    changes = {}
+    if write and path in _write_sockets:
+        _write_sockets.pop(path).close()
+        changes['WriteAcquired'] = dbus.Boolean(False, variant_level=1)
+    if notify and path in _notify_sockets:
+        _notify_sockets.pop(path).close()
+        changes['NotifyAcquired'] = dbus.Boolean(False, variant_level=1)
+        changes['Notifying'] = dbus.Boolean(False, variant_level=1)
+    if characteristic is not None and changes:
+        _emit_changed(characteristic, CHARACTERISTIC_IFACE, changes)
 
 
 def _descriptor_read(descriptor, _options):
-    return _read_value(descriptor, DESCRIPTOR_IFACE)
+    return descriptor.props[DESCRIPTOR_IFACE]['Value']
 
 
 def _descriptor_write(descriptor, value, _options):
@@ -204,74 +632,99 @@ def _descriptor_write(descriptor, value, _options):
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='oqs', out_signature='o')
-def AddGattService(self, device_path, handle, uuid):
-    _object(device_path)
+def AddGattService(_self, device_path, handle, uuid):
+    device_path = str(device_path)
+    device = _object(device_path)  # must exist
     path = f'{device_path}/service{int(handle):04x}'
-    self.AddObject(path, SERVICE_IFACE, {
+    props = {
         'UUID': dbus.String(str(uuid).lower(), variant_level=1),
         'Device': dbus.ObjectPath(device_path, variant_level=1),
         'Primary': dbus.Boolean(True, variant_level=1),
         'Includes': dbus.Array([], signature='o', variant_level=1),
-    }, [])
-    _announce(path, SERVICE_IFACE)
+    }
+    del device
+    _define(device_path, path, SERVICE_IFACE, props, [])
     return dbus.ObjectPath(path)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='oqsas', out_signature='o')
-def AddGattCharacteristic(self, service_path, handle, uuid, flags):
-    _object(service_path)
+def AddGattCharacteristic(_self, service_path, handle, uuid, flags):
+    service_path = str(service_path)
+    device_path = _device_path_of(service_path)
     path = f'{service_path}/char{int(handle):04x}'
-    self.AddObject(path, CHARACTERISTIC_IFACE, {
+    flags = [str(f) for f in flags]
+    props = {
         'UUID': dbus.String(str(uuid).lower(), variant_level=1),
         'Service': dbus.ObjectPath(service_path, variant_level=1),
         'Value': dbus.Array([], signature='y', variant_level=1),
         'Notifying': dbus.Boolean(False, variant_level=1),
-        'Flags': dbus.Array([str(f) for f in flags], signature='s', variant_level=1),
-    }, [
-        ('ReadValue', 'a{sv}', 'ay', _characteristic_read),
-        ('WriteValue', 'aya{sv}', '', _characteristic_write),
-        ('StartNotify', '', '', _characteristic_start_notify),
-        ('StopNotify', '', '', _characteristic_stop_notify),
+        'Flags': dbus.Array(flags, signature='s', variant_level=1),
+    }
+    if 'write-without-response' in flags:
+        props['WriteAcquired'] = dbus.Boolean(False, variant_level=1)
+    if 'notify' in flags:
+        props['NotifyAcquired'] = dbus.Boolean(False, variant_level=1)
+    if _device_connected(path):
+        props['MTU'] = dbus.UInt16(MTU, variant_level=1)
+    _writes[path] = []
+    _define(device_path, path, CHARACTERISTIC_IFACE, props, [
+        ('ReadValue', 'a{sv}', 'ay', _characteristic_read, False, False),
+        ('WriteValue', 'aya{sv}', '', _characteristic_write, False, False),
+        ('StartNotify', '', '', _characteristic_start_notify, False, True),
+        ('StopNotify', '', '', _characteristic_stop_notify, False, True),
+        ('AcquireWrite', 'a{sv}', 'hq', _characteristic_acquire_write, False, False),
+        ('AcquireNotify', 'a{sv}', 'hq', _characteristic_acquire_notify, False, False),
     ])
-    _object(path).writes = []
-    _announce(path, CHARACTERISTIC_IFACE)
     return dbus.ObjectPath(path)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='oqs', out_signature='o')
-def AddGattDescriptor(self, characteristic_path, handle, uuid):
-    _object(characteristic_path)
+def AddGattDescriptor(_self, characteristic_path, handle, uuid):
+    characteristic_path = str(characteristic_path)
     path = f'{characteristic_path}/desc{int(handle):04x}'
-    self.AddObject(path, DESCRIPTOR_IFACE, {
+    props = {
         'UUID': dbus.String(str(uuid).lower(), variant_level=1),
         'Characteristic': dbus.ObjectPath(characteristic_path, variant_level=1),
         'Value': dbus.Array([], signature='y', variant_level=1),
         'Flags': dbus.Array(['read', 'write'], signature='s', variant_level=1),
-    }, [
-        ('ReadValue', 'a{sv}', 'ay', _descriptor_read),
-        ('WriteValue', 'aya{sv}', '', _descriptor_write),
+    }
+    _define(_device_path_of(characteristic_path), path, DESCRIPTOR_IFACE, props, [
+        ('ReadValue', 'a{sv}', 'ay', _descriptor_read, False, False),
+        ('WriteValue', 'aya{sv}', '', _descriptor_write, False, False),
     ])
-    _announce(path, DESCRIPTOR_IFACE)
     return dbus.ObjectPath(path)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='oay', out_signature='')
 def EmitNotification(_self, characteristic_path, value):
-    '''The device notifies a value on the characteristic.'''
-    _emit_changed(_object(characteristic_path), CHARACTERISTIC_IFACE,
-                  {'Value': dbus.Array(value, signature='y', variant_level=1)})
+    '''The device notifies a value on the characteristic; only a subscriber
+    (StartNotify or AcquireNotify) gets it.'''
+    path = str(characteristic_path)
+    characteristic = _object(path)
+    if path in _notify_sockets:
+        characteristic.props[CHARACTERISTIC_IFACE]['Value'] = dbus.Array(value, signature='y',
+                                                                         variant_level=1)
+        try:
+            _notify_sockets[path].send(bytes(value))
+        except OSError:
+            pass  # a full socket drops the notification, as BlueZ's does
+        return
+    if characteristic.props[CHARACTERISTIC_IFACE].get('Notifying'):
+        _emit_changed(characteristic, CHARACTERISTIC_IFACE,
+                      {'Value': dbus.Array(value, signature='y', variant_level=1)})
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='a(aya{sv}d)')
 def GetWrites(_self, characteristic_path):
-    '''Every WriteValue so far: the bytes, the options and when it arrived.'''
-    return dbus.Array(_object(characteristic_path).writes, signature='(aya{sv}d)')
+    '''Every write so far (WriteValue or the acquired socket): the bytes, the
+    options and when it arrived.'''
+    return dbus.Array(_writes.get(str(characteristic_path), []), signature='(aya{sv}d)')
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='(ayd)')
 def GetLastWrite(_self, characteristic_path):
     '''The newest write (no bytes and time 0 before any): cheap to poll.'''
-    writes = _object(characteristic_path).writes
+    writes = _writes.get(str(characteristic_path), [])
     if not writes:
         return dbus.Struct((dbus.Array([], signature='y'), dbus.Double(0.0)), signature='ayd')
     value, _options, when = writes[-1]
@@ -280,7 +733,7 @@ def GetLastWrite(_self, characteristic_path):
 
 @dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
 def ClearWrites(_self, characteristic_path):
-    _object(characteristic_path).writes = []
+    _writes[str(characteristic_path)] = []
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='d', out_signature='')
@@ -297,10 +750,8 @@ def Freeze(_self, seconds):
 @dbus.service.method(MOCK_IFACE, in_signature='osb', out_signature='')
 def SetFailure(_self, object_path, method, on):
     '''Makes a GATT method of the object fail from now on, or work again.'''
-    obj = _object(object_path)
-    failing = getattr(obj, 'failing', set())
+    failing = _failing.setdefault(str(object_path), set())
     if on:
         failing.add(str(method))
     else:
         failing.discard(str(method))
-    obj.failing = failing
