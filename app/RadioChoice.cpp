@@ -7,6 +7,7 @@
 #include "ble/qt/CentralFactory.h"
 #include "ble/qt/QtEventLoop.h"
 #include "ble/sim/World.h"
+#include "link/FrameRules.h"
 
 namespace {
 
@@ -23,7 +24,10 @@ struct RealRadio {
 
 Radio makeRealRadio(const ble::qt::AdapterProbeResult& adapter) {
     auto real = std::make_shared<RealRadio>();
-    ble::CentralFactory factory = ble::qt::makeCentralFactory(real->loop, adapter.address);
+    ble::qt::RadioOptions options;
+    options.adapterAddress = adapter.address;
+    options.supersedes = link_rules::vehicleFrames();
+    ble::CentralFactory factory = ble::qt::makeCentralFactory(real->loop, std::move(options));
     const QString description = QStringLiteral("Bluetooth adapter %1 (%2)")
                                     .arg(QString::fromStdString(adapter.name),
                                          QString::fromStdString(adapter.address));

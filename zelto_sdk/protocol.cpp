@@ -103,3 +103,15 @@ uint8_t zelto_vehicle_msg_get_battery_level(VehicleMessage* msg) {
     REQUIRE(msg != NULL);
     return frame(msg, ZELTO_MSG_LEN_NO_PAYLOAD, ZELTO_MSG_TO_VEHICLE_GET_BATTERY_LEVEL);
 }
+
+bool zelto_vehicle_msg_supersedes(const uint8_t* waiting, size_t waiting_len,
+                                  const uint8_t* newer, size_t newer_len) {
+    if (waiting == nullptr || newer == nullptr || waiting_len < 2 || waiting_len != newer_len) {
+        return false;
+    }
+    const uint8_t id = waiting[1];
+    const bool latestValue = id == ZELTO_MSG_TO_VEHICLE_SET_SPEED ||
+                             id == ZELTO_MSG_TO_VEHICLE_CHANGE_LANE ||
+                             id == ZELTO_MSG_TO_VEHICLE_SET_OFFSET_FROM_ROAD_CENTER;
+    return latestValue && waiting[0] == newer[0] && id == newer[1];
+}

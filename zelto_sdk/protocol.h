@@ -91,3 +91,12 @@ uint8_t zelto_vehicle_msg_turn_180(VehicleMessage* msg);
 uint8_t zelto_vehicle_msg_ping(VehicleMessage* msg);
 uint8_t zelto_vehicle_msg_get_version(VehicleMessage* msg);
 uint8_t zelto_vehicle_msg_get_battery_level(VehicleMessage* msg);
+
+// Whether a newer frame may take the place of an older one that has not been
+// sent yet: both are whole frames of the same latest-value message (set
+// speed, change lane, set offset from road centre; same length, same size
+// byte, same id), so the older one says nothing the newer one does not. A
+// radio that paces its writes uses this to keep a fast stream of commands
+// from building a backlog. Null data with a zero length is allowed.
+bool zelto_vehicle_msg_supersedes(const uint8_t* waiting, size_t waiting_len,
+                                  const uint8_t* newer, size_t newer_len);

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "MockBluez.h"
+#include "link/FrameRules.h"
 #include "ble/qt/CentralFactory.h"
 #include "ble/qt/Peripheral.h"
 #include "ble/qt/QtEventLoop.h"
@@ -55,7 +56,7 @@ struct Rig {
 
     Rig(MockBluez& mock, bool coalesce, const QString& address, uint32_t identifier) {
         ble::qt::RadioOptions options;
-        options.coalesceWrites = coalesce;
+        if (coalesce) options.supersedes = link_rules::vehicleFrames();
         controller = std::make_shared<VehiclesController>(ble::qt::makeCentralFactory(loop, options));
         controller->beginScan();
         QTest::qWait(200);

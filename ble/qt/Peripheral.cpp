@@ -51,7 +51,10 @@ const Error kNotConnected("The device is not connected.");
 }  // namespace
 
 Peripheral::Peripheral(std::shared_ptr<RadioContext> radio, const QBluetoothDeviceInfo& info)
-    : radio_(std::move(radio)), info_(info), receiver_(std::make_unique<QObject>()) {
+    : radio_(std::move(radio)),
+      info_(info),
+      receiver_(std::make_unique<QObject>()),
+      requests_(radio_->options().supersedes) {
     connectTimer_ = new QTimer(receiver_.get());
     connectTimer_->setSingleShot(true);
     QObject::connect(connectTimer_, &QTimer::timeout, receiver_.get(), [this] { onConnectTimeout(); });
@@ -450,7 +453,7 @@ void Peripheral::writeValueForCharacteristic(
         return;
     }
     const bool command = type == WriteType::WithoutResponse;
-    if (command && !radio_->options().coalesceWrites) {
+    if (command && !radio_->options().supersedes) {
         ours->service()->writeCharacteristic(ours->handle(), toBytes(data),
                                              QLowEnergyService::WriteWithoutResponse);
         return;

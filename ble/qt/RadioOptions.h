@@ -4,6 +4,8 @@
 #include <chrono>
 #include <string>
 
+#include "ble/FrameRule.h"
+
 namespace ble::qt {
 
 struct RadioOptions {
@@ -14,10 +16,11 @@ struct RadioOptions {
     std::chrono::milliseconds connectTimeout{10000};
     // How long a GATT request may stay unanswered before the next one goes.
     std::chrono::milliseconds requestTimeout{5000};
-    // The latest-value rule for writes without response (RequestQueue.h). Off,
-    // every write goes straight into Qt's own queue: only the bench does that,
-    // to show the backlog the rule prevents.
-    bool coalesceWrites = true;
+    // The latest-value rule for writes without response (RequestQueue.h),
+    // handed in by whoever assembles the radio. Empty, every write goes
+    // straight into Qt's own queue: only the bench does that, to show the
+    // backlog the rule prevents.
+    SupersedeRule supersedes;
 };
 
 }  // namespace ble::qt

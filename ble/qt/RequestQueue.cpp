@@ -3,30 +3,12 @@
 #include <utility>
 
 namespace ble::qt {
-namespace {
-
-// The vehicles' frames: byte 0 the size, byte 1 the message id.
-constexpr uint8_t kSetSpeed = 0x24;
-constexpr uint8_t kChangeLane = 0x25;
-constexpr uint8_t kSetOffsetFromRoadCenter = 0x2c;
-
-}  // namespace
-
-bool isLatestValueMessage(uint8_t messageId) {
-    return messageId == kSetSpeed || messageId == kChangeLane ||
-           messageId == kSetOffsetFromRoadCenter;
-}
-
-bool mayReplace(const std::vector<uint8_t>& queued, const std::vector<uint8_t>& newer) {
-    return queued.size() >= 2 && queued.size() == newer.size() && queued[0] == newer[0] &&
-           queued[1] == newer[1] && isLatestValueMessage(queued[1]);
-}
-
 void RequestQueue::submit(Request request) {
     if (!waiting_.empty()) {
         Request& newest = waiting_.back();
         if (request.withoutResponse && newest.withoutResponse &&
-            request.target == newest.target && mayReplace(newest.frame, request.frame)) {
+            request.target == newest.target && supersedes_ &&
+            supersedes_(newest.frame, request.frame)) {
             newest = std::move(request);
             ++replaced_;
             return;

@@ -8,11 +8,10 @@
 // lets one request at a time through. The latest-value rule, applied only
 // while a request is in flight:
 //   - a new frame replaces the newest waiting request when both are writes
-//     without response to the same characteristic carrying the same
-//     latest-value message (same length, same size byte, same message id, and
-//     the id is set speed, change lane or set offset from road centre): the
-//     vehicle gets the newest value as soon as the link is free, stale ones
-//     never;
+//     without response to the same characteristic and the rule it is given
+//     (the protocol's: same kind of set-speed, change-lane or offset frame)
+//     lets the newer one supersede the waiting one: the vehicle gets the
+//     newest value as soon as the link is free, stale ones never;
 //   - everything else waits in order: frames of different kinds never merge,
 //     and frames of one kind merge only when consecutive.
 // A request made while nothing is in flight goes out at once, so commands sent
@@ -25,16 +24,15 @@
 #include <functional>
 #include <vector>
 
-namespace ble::qt {
+#include "ble/FrameRule.h"
 
-// The message ids whose newest frame makes every earlier one of its kind moot.
-bool isLatestValueMessage(uint8_t messageId);
-// Whether `newer` may take the place of `queued`: same kind of latest-value
-// frame (the caller checks that both go to one characteristic without response).
-bool mayReplace(const std::vector<uint8_t>& queued, const std::vector<uint8_t>& newer);
+namespace ble::qt {
 
 class RequestQueue {
 public:
+    // Without a rule no frame replaces another: every request waits its turn.
+    explicit RequestQueue(SupersedeRule supersedes = {}) : supersedes_(std::move(supersedes)) {}
+
     // Hands the request to Qt; the ticket names it when it is answered.
     using Issue = std::function<void(uint64_t ticket)>;
 
@@ -63,6 +61,7 @@ public:
 private:
     void pump();
 
+    SupersedeRule supersedes_;
     std::deque<Request> waiting_;
     uint64_t inFlight_ = 0;
     uint64_t lastTicket_ = 0;

@@ -14,6 +14,7 @@
 #include "ble/qt/CentralFactory.h"
 #include "ble/qt/Peripheral.h"
 #include "ble/qt/QtEventLoop.h"
+#include "link/FrameRules.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 
@@ -40,6 +41,12 @@ std::vector<Bytes> bytesOf(const std::vector<MockBluez::Write>& writes) {
 
 class RadioOverMockBluez : public ::testing::Test {
 protected:
+    static ble::qt::RadioOptions withTheProtocolsRule() {
+        ble::qt::RadioOptions options;
+        options.supersedes = link_rules::vehicleFrames();
+        return options;
+    }
+
     void SetUp() override {
         if (!MockBluez::busAvailable()) GTEST_SKIP() << "no private system bus: run under with_mock_bus.py";
         mock_.start();
@@ -56,7 +63,7 @@ protected:
         if (HasFailure()) std::fprintf(stderr, "mock log: %s\n", qPrintable(mock_.logPath()));
     }
 
-    void beginScan(ble::qt::RadioOptions options = {}) {
+    void beginScan(ble::qt::RadioOptions options = withTheProtocolsRule()) {
         if (!controller_) {
             controller_ = std::make_shared<VehiclesController>(
                 ble::qt::makeCentralFactory(loop_, std::move(options)));
@@ -157,7 +164,7 @@ TEST_F(RadioOverMockBluez, AFailingConnectionIsLoggedAndDropsTheVehicle) {
 }
 
 TEST_F(RadioOverMockBluez, AConnectionThatNeverResolvesTimesOut) {
-    ble::qt::RadioOptions options;
+    ble::qt::RadioOptions options = withTheProtocolsRule();
     options.connectTimeout = std::chrono::milliseconds(1500);
     beginScan(options);
     const MockBluez::Vehicle car = mock_.addVehicle("C0:11:22:33:44:57", 0x00000042, 19, -60);

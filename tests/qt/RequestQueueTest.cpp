@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ble/qt/RequestQueue.h"
+#include "zelto_sdk/protocol.h"
 
 namespace {
 
@@ -26,8 +27,12 @@ const Bytes kVersion{0x01, 0x18};
 const Bytes kTurn{0x01, 0x32};
 
 // Records what reaches Qt, and answers on request.
+bool supersedes(const Bytes& waiting, const Bytes& newer) {
+    return zelto_vehicle_msg_supersedes(waiting.data(), waiting.size(), newer.data(), newer.size());
+}
+
 struct Recorder {
-    RequestQueue queue;
+    RequestQueue queue{supersedes};
     std::vector<Bytes> issued;
     std::vector<uint64_t> tickets;
 
@@ -45,7 +50,7 @@ struct Recorder {
     int targets[3] = {};
 };
 
-TEST(LatestValueRule, AppliesToSameKindOfSpeedLaneAndOffsetFramesOnly) {
+TEST(SupersedeRule, AppliesToSameKindOfSpeedLaneAndOffsetFramesOnly) {
     struct Case {
         const char* what;
         Bytes queued;
@@ -68,7 +73,7 @@ TEST(LatestValueRule, AppliesToSameKindOfSpeedLaneAndOffsetFramesOnly) {
         {"one-byte frames", Bytes{0x24}, Bytes{0x24}, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ble::qt::mayReplace(c.queued, c.newer), c.replaces) << c.what;
+        EXPECT_EQ(supersedes(c.queued, c.newer), c.replaces) << c.what;
     }
 }
 
