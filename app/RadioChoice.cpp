@@ -3,11 +3,17 @@
 #include <QMetaObject>
 #include <QObject>
 
-#include "ble/qt/AdapterProbe.h"
-#include "ble/qt/CentralFactory.h"
 #include "ble/qt/QtEventLoop.h"
 #include "ble/sim/World.h"
 #include "link/FrameRules.h"
+
+#if ZELTO_WITH_BLUEZ
+#include "ble/bluez/AdapterProbe.h"
+#include "ble/bluez/CentralFactory.h"
+#else
+#include "ble/qt/CentralFactory.h"
+#include "ble/qt/LocalAdapterProbe.h"
+#endif
 
 namespace {
 
@@ -22,16 +28,20 @@ struct RealRadio {
     ble::qt::QtEventLoop loop;
 };
 
-Radio makeRealRadio(const ble::qt::AdapterProbeResult& adapter) {
+QString describeAdapter(const std::string& name, const std::string& address) {
+    if (address.empty()) return QStringLiteral("Bluetooth adapter %1").arg(QString::fromStdString(name));
+    return QStringLiteral("Bluetooth adapter %1 (%2)")
+        .arg(QString::fromStdString(name), QString::fromStdString(address));
+}
+
+template <typename Options, typename MakeFactory>
+Radio makeRealRadio(const std::string& name, const std::string& address, MakeFactory makeFactory) {
     auto real = std::make_shared<RealRadio>();
-    ble::qt::RadioOptions options;
-    options.adapterAddress = adapter.address;
+    Options options;
+    options.adapterAddress = address;
     options.supersedes = link_rules::vehicleFrames();
-    ble::CentralFactory factory = ble::qt::makeCentralFactory(real->loop, std::move(options));
-    const QString description = QStringLiteral("Bluetooth adapter %1 (%2)")
-                                    .arg(QString::fromStdString(adapter.name),
-                                         QString::fromStdString(adapter.address));
-    return Radio{std::move(factory), description, std::move(real)};
+    ble::CentralFactory factory = makeFactory(real->loop, std::move(options));
+    return Radio{std::move(factory), describeAdapter(name, address), std::move(real)};
 }
 
 }  // namespace
@@ -44,10 +54,24 @@ Radio makeSimulatedRadio() {
 }
 
 void chooseRadio(QObject* context, std::function<void(Radio)> done) {
-    // A powered adapter gives the real radio; no system bus, no BlueZ, no
-    // adapter, an adapter that is off, or no answer within a second give the
-    // simulated one. The probe answers once, from a later turn of the loop.
-    ble::qt::probeAdapter(context, [done = std::move(done)](const ble::qt::AdapterProbeResult& adapter) {
-        done(adapter.usable() ? makeRealRadio(adapter) : makeSimulatedRadio());
+    // A powered adapter gives the real radio; no system bus, no Bluetooth
+    // stack, no adapter, an adapter that is off, or no answer within a second
+    // give the simulated one. The probe answers once, from a later turn.
+#if ZELTO_WITH_BLUEZ
+    ble::bluez::probeAdapter(context, [done = std::move(done)](const ble::bluez::AdapterProbeResult& adapter) {
+        if (!adapter.usable()) return done(makeSimulatedRadio());
+        done(makeRealRadio<ble::bluez::RadioOptions>(
+            adapter.name, adapter.address, [](ble::EventLoop& loop, ble::bluez::RadioOptions options) {
+                return ble::bluez::makeCentralFactory(loop, std::move(options));
+            }));
     });
+#else
+    ble::qt::probeLocalAdapter(context, [done = std::move(done)](const ble::qt::LocalAdapter& adapter) {
+        if (!adapter.found || !adapter.powered) return done(makeSimulatedRadio());
+        done(makeRealRadio<ble::qt::RadioOptions>(
+            adapter.name, adapter.address, [](ble::EventLoop& loop, ble::qt::RadioOptions options) {
+                return ble::qt::makeCentralFactory(loop, std::move(options));
+            }));
+    });
+#endif
 }

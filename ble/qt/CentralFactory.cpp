@@ -23,8 +23,11 @@ namespace {
 // has had its D-Bus GATT interface since 5.42 (Debian 12 ships 5.66), and that
 // is the path this radio is built and tested on; a value set by the user wins.
 void preferBluezDBus() {
+#ifdef Q_OS_LINUX
+    // Only where this radio runs on Linux (a build without the BlueZ radio).
     static const char* const kVariable = "BLUETOOTH_FORCE_DBUS_LE_VERSION";
     if (!qEnvironmentVariableIsSet(kVariable)) qputenv(kVariable, "5.42");
+#endif
 }
 
 }  // namespace

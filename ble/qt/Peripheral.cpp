@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "ble/EventLoop.h"
-#include "ble/qt/BluezBarrier.h"
 #include "ble/qt/Central.h"
 #include "ble/qt/Characteristic.h"
 #include "ble/qt/RadioContext.h"
@@ -485,11 +484,12 @@ void Peripheral::issue(uint64_t ticket, RequestKind kind, const std::weak_ptr<Ch
         requestTimer_->start(radio_->options().requestTimeout);
         break;
     case RequestKind::WriteCommand:
-        // Qt reports nothing for a write without response; BlueZ's answer to
-        // a ping behind it tells when it is through.
+        // Qt reports nothing for a write without response, and no stack
+        // pushes back on a stream of them: the next one goes after the
+        // pacing interval, so that a fast stream never builds a backlog.
         service->writeCharacteristic(characteristic->handle(), bytes,
                                      QLowEnergyService::WriteWithoutResponse);
-        whenBluezHasAnswered(receiver_.get(), radio_->options().requestTimeout, [this, ticket] {
+        QTimer::singleShot(radio_->options().writeInterval, receiver_.get(), [this, ticket] {
             if (inFlight_.ticket == ticket) inFlight_ = InFlight{};
             requests_.finish(ticket);
         });

@@ -14,6 +14,8 @@ struct RadioOptions {
     // Qt never gives up on a connection by itself: past this the central does,
     // and reports a failed connection.
     std::chrono::milliseconds connectTimeout{10000};
+    // Writes without response go out at most one per interval.
+    std::chrono::milliseconds writeInterval{20};
     // How long a GATT request may stay unanswered before the next one goes.
     std::chrono::milliseconds requestTimeout{5000};
     // The latest-value rule for writes without response (RequestQueue.h),

@@ -8,11 +8,11 @@
 #include <optional>
 
 #include "MockBluez.h"
-#include "ble/qt/AdapterProbe.h"
+#include "ble/bluez/AdapterProbe.h"
 
 namespace {
 
-using ble::qt::AdapterProbeResult;
+using ble::bluez::AdapterProbeResult;
 using Status = AdapterProbeResult::Status;
 
 constexpr int kPatienceMs = 10000;
@@ -27,9 +27,9 @@ AdapterProbeResult probe(std::chrono::milliseconds timeout = std::chrono::millis
         ++answers;
     };
     if (bus) {
-        ble::qt::probeAdapter(*bus, &context, done, timeout);
+        ble::bluez::probeAdapter(*bus, &context, done, timeout);
     } else {
-        ble::qt::probeAdapter(&context, done, timeout);
+        ble::bluez::probeAdapter(&context, done, timeout);
     }
     // Never from inside the call.
     EXPECT_EQ(answers, 0);
@@ -101,7 +101,7 @@ TEST_F(AdapterProbeOnMockBluez, AnswersNobodyOnceTheContextIsGone) {
     mock_.addAdapter();
     int answers = 0;
     auto context = std::make_unique<QObject>();
-    ble::qt::probeAdapter(context.get(), [&](const AdapterProbeResult&) { ++answers; });
+    ble::bluez::probeAdapter(context.get(), [&](const AdapterProbeResult&) { ++answers; });
     context.reset();
     QTest::qWait(1500);
     EXPECT_EQ(answers, 0);

@@ -16,7 +16,7 @@
 
 class QDBusObjectPath;
 
-namespace ble::qt {
+namespace ble::bluez {
 
 struct AdapterProbeResult {
     enum class Status {
@@ -56,4 +56,4 @@ void probeAdapter(const QDBusConnection& bus, QObject* context,
                   std::function<void(const AdapterProbeResult&)> done,
                   std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
 
-}  // namespace ble::qt
+}  // namespace ble::bluez

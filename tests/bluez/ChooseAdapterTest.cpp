@@ -3,12 +3,12 @@
 
 #include <QDBusObjectPath>
 
-#include "ble/qt/AdapterProbe.h"
+#include "ble/bluez/AdapterProbe.h"
 
 namespace {
 
-using ble::qt::AdapterProbeResult;
-using ble::qt::ManagedObjects;
+using ble::bluez::AdapterProbeResult;
+using ble::bluez::ManagedObjects;
 
 void addAdapter(ManagedObjects& objects, const QString& path, bool powered, const QString& alias,
                 const QString& name = QStringLiteral("host")) {
@@ -23,8 +23,8 @@ TEST(ChooseAdapter, NoAdapterAmongOtherObjects) {
     ManagedObjects objects;
     objects[QDBusObjectPath("/org/bluez")][QStringLiteral("org.bluez.AgentManager1")] = {};
     objects[QDBusObjectPath("/org/bluez/hci0/dev_00")][QStringLiteral("org.bluez.Device1")] = {};
-    EXPECT_EQ(ble::qt::chooseAdapter(objects).status, AdapterProbeResult::Status::NoAdapter);
-    EXPECT_EQ(ble::qt::chooseAdapter({}).status, AdapterProbeResult::Status::NoAdapter);
+    EXPECT_EQ(ble::bluez::chooseAdapter(objects).status, AdapterProbeResult::Status::NoAdapter);
+    EXPECT_EQ(ble::bluez::chooseAdapter({}).status, AdapterProbeResult::Status::NoAdapter);
 }
 
 TEST(ChooseAdapter, TheFirstPoweredOneInPathOrderElseTheFirst) {
@@ -44,7 +44,7 @@ TEST(ChooseAdapter, TheFirstPoweredOneInPathOrderElseTheFirst) {
     for (const Case& c : cases) {
         ManagedObjects objects;
         for (const auto& [path, powered] : c.adapters) addAdapter(objects, path, powered, "desk");
-        const AdapterProbeResult result = ble::qt::chooseAdapter(objects);
+        const AdapterProbeResult result = ble::bluez::chooseAdapter(objects);
         EXPECT_EQ(result.status, AdapterProbeResult::Status::Found) << c.what;
         EXPECT_EQ(result.path, c.chosen) << c.what;
         EXPECT_EQ(result.powered, c.powered) << c.what;
@@ -55,9 +55,9 @@ TEST(ChooseAdapter, TheFirstPoweredOneInPathOrderElseTheFirst) {
 TEST(ChooseAdapter, NamesTheAdapterByAliasElseByName) {
     ManagedObjects objects;
     addAdapter(objects, "/org/bluez/hci0", true, QString(), "plain");
-    EXPECT_EQ(ble::qt::chooseAdapter(objects).name, "plain");
+    EXPECT_EQ(ble::bluez::chooseAdapter(objects).name, "plain");
     addAdapter(objects, "/org/bluez/hci0", true, "nick", "plain");
-    const AdapterProbeResult result = ble::qt::chooseAdapter(objects);
+    const AdapterProbeResult result = ble::bluez::chooseAdapter(objects);
     EXPECT_EQ(result.name, "nick");
     EXPECT_EQ(result.address, "00:11:22:33:44:i0");
 }

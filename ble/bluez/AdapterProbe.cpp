@@ -1,4 +1,4 @@
-#include "ble/qt/AdapterProbe.h"
+#include "ble/bluez/AdapterProbe.h"
 
 #include <QDBusArgument>
 #include <QDBusError>
@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <memory>
 
-namespace ble::qt {
+namespace ble::bluez {
 namespace {
 
 const QString kAdapterInterface = QStringLiteral("org.bluez.Adapter1");
@@ -139,4 +139,4 @@ void probeAdapter(const QDBusConnection& bus, QObject* context,
     });
 }
 
-}  // namespace ble::qt
+}  // namespace ble::bluez

@@ -1,0 +1,29 @@
+#include "ble/bluez/FailureBackoff.h"
+
+#include <algorithm>
+
+namespace ble::bluez {
+
+void FailureBackoff::failed(const std::string& address, std::chrono::milliseconds now) {
+    if (!entries_.contains(address) && entries_.size() >= policy_.remembered) {
+        const auto oldest = std::min_element(entries_.begin(), entries_.end(), [](const auto& a, const auto& b) {
+            return a.second.lastFailure < b.second.lastFailure;
+        });
+        entries_.erase(oldest);
+    }
+    Entry& entry = entries_[address];
+    entry.failures = std::min(entry.failures + 1, 1000);
+    entry.lastFailure = now;
+    const int beyond = entry.failures - policy_.failuresBeforeQuiet;
+    if (beyond < 0) return;
+    auto quiet = policy_.firstQuiet;
+    for (int i = 0; i < beyond && quiet < policy_.longestQuiet; ++i) quiet *= 2;
+    entry.quietUntil = now + std::min(quiet, policy_.longestQuiet);
+}
+
+bool FailureBackoff::quiet(const std::string& address, std::chrono::milliseconds now) const {
+    const auto it = entries_.find(address);
+    return it != entries_.end() && now < it->second.quietUntil;
+}
+
+}  // namespace ble::bluez

@@ -1,0 +1,108 @@
+// One BlueZ device object, as every central of the radio reports it. It
+// carries the link: a connection attempt through the radio's queue, the GATT
+// objects BlueZ resolved, notifications (over an acquired socket where the
+// characteristic offers one, else StartNotify and the Value property) and
+// paced writes (an acquired socket, else WriteValue of type "command").
+#pragma once
+
+#include <QDBusMessage>
+#include <QString>
+#include <QVariantMap>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ble/Bluetooth.h"
+
+class QTimer;
+class QObject;
+
+namespace ble::bluez {
+
+class AcquiredSocket;
+class FramePacer;
+class Radio;
+
+class GattService : public ble::Service {
+public:
+    GattService(Uuid uuid, QString path) : ble::Service(uuid), path_(std::move(path)) {}
+    const QString& path() const { return path_; }
+
+private:
+    QString path_;
+};
+
+class GattCharacteristic;
+
+class Peripheral : public ble::Peripheral, public std::enable_shared_from_this<Peripheral> {
+public:
+    Peripheral(std::shared_ptr<Radio> radio, QString path);
+    ~Peripheral() override;
+    Peripheral(const Peripheral&) = delete;
+    Peripheral& operator=(const Peripheral&) = delete;
+
+    std::string name() const override;
+    std::string identifier() const override;
+    std::vector<std::shared_ptr<Service>> services() const override;
+
+    void discoverServices(const std::vector<Uuid>& filter) override;
+    void discoverCharacteristicsForService(const std::vector<Uuid>& filter,
+                                           const std::shared_ptr<Service>& service) override;
+    void setNotifyValueForCharacteristic(
+        bool enabled, const std::shared_ptr<ble::Characteristic>& characteristic) override;
+    void writeValueForCharacteristic(const std::vector<uint8_t>& data,
+                                     const std::shared_ptr<ble::Characteristic>& characteristic,
+                                     WriteType type) override;
+
+    // From the central and the radio.
+    const QString& path() const { return path_; }
+    void connect();
+    // BlueZ changed Connected or ServicesResolved.
+    void linkPropertiesChanged();
+    // A characteristic's Value changed (a notification through StartNotify).
+    void valueChanged(const QString& characteristicPath, std::vector<uint8_t> value);
+    // The link ends for a reason outside the device's properties.
+    void endLink(const std::string& reason);
+    bool connected() const { return link_ == Link::Connected; }
+    bool idle() const { return link_ == Link::Idle; }
+    // Frames waiting in the characteristics' pacers, and frames superseded.
+    std::size_t framesWaiting() const;
+
+private:
+    enum class Link { Idle, Queued, Connecting, Connected };
+    using Event = std::function<void(Peripheral&, PeripheralDelegate&)>;
+
+    void deliver(Event event);
+    void startAttempt();
+    void attemptAnswered(const QDBusMessage& reply);
+    void attemptTimedOut();
+    void established();
+    void failAttempt(const std::string& reason);
+    void lose(const std::string& reason);
+    void closeLink();
+    bool resolved() const;
+    std::shared_ptr<GattCharacteristic> ours(const std::shared_ptr<ble::Characteristic>& c) const;
+    void send(GattCharacteristic& characteristic, std::vector<uint8_t> frame);
+    void writeValue(GattCharacteristic& characteristic, std::vector<uint8_t> frame,
+                    const QString& type, std::function<void(std::optional<Error>)> done);
+    void acquireNotify(const std::shared_ptr<GattCharacteristic>& characteristic);
+    void startNotify(const std::shared_ptr<GattCharacteristic>& characteristic);
+
+    std::shared_ptr<Radio> radio_;
+    QString path_;
+    Link link_ = Link::Idle;
+    uint64_t attempt_ = 0;  // numbers the attempts: late answers to old ones are dropped
+    uint64_t ticket_ = 0;   // the attempt's place in the connection queue
+    bool connectAnswered_ = false;
+    std::unique_ptr<QObject> receiver_;
+    QTimer* attemptTimer_ = nullptr;
+    std::vector<std::shared_ptr<GattService>> services_;
+    std::map<QString, std::shared_ptr<GattService>> serviceObjects_;
+    std::map<QString, std::shared_ptr<GattCharacteristic>> characteristics_;
+};
+
+}  // namespace ble::bluez

@@ -1,0 +1,129 @@
+// One adapter as BlueZ shows it over D-Bus, shared by every central the
+// vehicles controller makes and by every peripheral: the mirror of BlueZ's
+// objects, the adapter in use, the scan, the connection queue, one
+// peripheral object per device object path, and which central is the current
+// one. Every call to BlueZ is asynchronous with a bounded time; nothing here
+// waits for BlueZ, at start included.
+//
+// Links outlive the central they were made through: their later events go to
+// the current central. A link ends, and is reported once, when BlueZ says the
+// device is no longer connected, when the device or the adapter is removed,
+// when the adapter is powered off, when an acquired socket hangs up, or when
+// BlueZ leaves the bus. When BlueZ comes back, the state is reported again.
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ble/Bluetooth.h"
+#include "ble/EventLoop.h"
+#include "ble/bluez/ConnectQueue.h"
+#include "ble/bluez/FailureBackoff.h"
+#include "ble/bluez/ObjectMirror.h"
+#include "ble/bluez/RadioOptions.h"
+
+class QDBusPendingCallWatcher;
+class QDBusServiceWatcher;
+class QTimer;
+
+namespace ble::bluez {
+
+class Central;
+class Peripheral;
+
+class Radio : public QObject, public std::enable_shared_from_this<Radio> {
+    Q_OBJECT
+
+public:
+    Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus);
+    ~Radio() override;
+
+    // Subscribes to BlueZ's signals and asks for its objects.
+    void start();
+
+    EventLoop& loop() const { return loop_; }
+    const RadioOptions& options() const { return options_; }
+    QDBusConnection& bus() { return bus_; }
+    const ObjectMirror& mirror() const { return mirror_; }
+    ConnectQueue& connects() { return connects_; }
+    FailureBackoff& backoff() { return backoff_; }
+    CentralState state() const;
+    // Whether BlueZ is on the bus and its objects are known.
+    bool ready() const { return bluezPresent_ && objectsKnown_; }
+
+    std::shared_ptr<Central> central() const { return central_.lock(); }
+    void setCentral(const std::shared_ptr<Central>& central);
+    void centralGone(const Central* central);
+    // The current central's scan request changed.
+    void scanRequestChanged();
+
+    // Runs the event later for the current central and its delegate; dropped
+    // when either is gone by then.
+    using CentralEvent = std::function<void(Central&, CentralDelegate&)>;
+    void postToCentral(CentralEvent event);
+
+    // A D-Bus call to BlueZ that answers `done` later (never from inside).
+    using Reply = std::function<void(const QDBusMessage& reply)>;
+    void call(const QString& path, const QString& interface, const QString& method,
+              const QList<QVariant>& arguments, Reply done);
+
+private slots:
+    void onInterfacesAdded(const QDBusMessage& signal);
+    void onInterfacesRemoved(const QDBusMessage& signal);
+    void onPropertiesChanged(const QDBusMessage& signal);
+    void onOwnerChanged(const QString& service, const QString& oldOwner, const QString& newOwner);
+
+private:
+    void fetchObjects();
+    void objectsFetched(const QDBusMessage& reply, uint64_t generation);
+    void chooseAdapter();
+    void bluezLeft();
+    void reportStateIfChanged();
+    void endAllLinks(const std::string& reason);
+    void updateDiscovery();
+    void discoveryAnswered(const QDBusMessage& reply, bool starting);
+    void retryDiscoveryLater();
+    void deviceSeen(const QString& path);
+    void deviceRemoved(const QString& path);
+    bool onAdapter(const QString& devicePath) const;
+    std::shared_ptr<Peripheral> peripheralFor(const QString& path);
+    std::shared_ptr<Peripheral> knownPeripheral(const QString& path) const;
+    std::shared_ptr<Peripheral> peripheralOwning(const QString& gattPath) const;
+    std::vector<std::shared_ptr<Peripheral>> livePeripherals() const;
+
+    EventLoop& loop_;
+    RadioOptions options_;
+    QDBusConnection bus_;
+    QDBusServiceWatcher* watcher_ = nullptr;
+    QTimer* retryTimer_ = nullptr;
+    ObjectMirror mirror_;
+    bool bluezPresent_ = false;
+    bool objectsKnown_ = false;
+    bool everKnown_ = false;
+    uint64_t generation_ = 0;  // of the BlueZ instance: answers to an older one are dropped
+    QString adapterPath_;
+    std::weak_ptr<Central> central_;
+    CentralState reportedState_ = CentralState::Unknown;
+    bool stateReported_ = false;
+
+    enum class Discovery { Off, Starting, On, Stopping };
+    Discovery discovery_ = Discovery::Off;
+    bool discoveryWanted_ = false;
+    std::vector<Uuid> filter_;
+
+    ConnectQueue connects_;
+    FailureBackoff backoff_;
+    // Held weakly: a peripheral lives as long as someone (a vehicle, a
+    // delivery on its way) holds it, so devices nobody wants cost nothing.
+    std::map<QString, std::weak_ptr<Peripheral>> peripherals_;
+    std::size_t pruneAt_ = 64;
+};
+
+}  // namespace ble::bluez
