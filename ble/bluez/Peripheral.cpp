@@ -132,7 +132,7 @@ void Peripheral::startAttempt() {
 
 void Peripheral::attemptAnswered(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        failAttempt("The connection could not be made (" + describe(reply) + ").");
+        failAttempt(describe(reply));
         return;
     }
     // BlueZ answers once the link is up; the GATT objects and ServicesResolved follow.

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <stdexcept>
 
+#include <signal.h>
+
 namespace {
 
 const QString kBluez = QStringLiteral("org.bluez");
@@ -65,6 +67,7 @@ void MockBluez::start() {
 
 void MockBluez::stop() {
     if (process_.state() == QProcess::NotRunning) return;
+    resume();  // a stopped process takes its kill only once it runs
     process_.kill();
     process_.waitForFinished(5000);
     // Wait until the bus has noticed, so a next mock can take the name.
@@ -209,6 +212,20 @@ void MockBluez::setPowered(const QString& adapter, bool powered) {
 
 void MockBluez::resolveServices(const QString& device) {
     callMock(QStringLiteral("ResolveServices"), {path(device)});
+}
+
+void MockBluez::suspend() {
+    if (process_.state() == QProcess::Running) ::kill(static_cast<pid_t>(process_.processId()), SIGSTOP);
+}
+
+void MockBluez::resume() {
+    if (process_.state() == QProcess::Running) ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
+}
+
+void MockBluez::removeDevice(const QString& device) { callMock(QStringLiteral("RemoveLEDevice"), {path(device)}); }
+
+void MockBluez::removeAdapter(const QString& name, bool withDevices) {
+    callMock(withDevices ? QStringLiteral("RemoveAdapterWithDevices") : QStringLiteral("RemoveAdapter"), {name});
 }
 
 void MockBluez::setRssi(const QString& device, int16_t rssi) {

@@ -77,6 +77,15 @@ public:
     void setFailure(const QString& objectPath, const QString& method, bool on);
     // Hangs the mock for that long; returns at once.
     void freezeFor(double seconds);
+    // Stops the mock's process (SIGSTOP) and lets it go on (SIGCONT): BlueZ
+    // frozen, not answering, not reading its sockets. Nothing may call the
+    // mock in between.
+    void suspend();
+    void resume();
+    // BlueZ forgets a device (its temporary timeout, or RemoveDevice).
+    void removeDevice(const QString& device);
+    // With its devices: they go without being disconnected first.
+    void removeAdapter(const QString& name = QStringLiteral("hci0"), bool withDevices = false);
 
 private:
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,

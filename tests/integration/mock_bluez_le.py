@@ -51,7 +51,7 @@ from gi.repository import GLib
 from dbusmock import OBJECT_MANAGER_IFACE, mockobject
 from dbusmock.templates import bluez5
 # The stock template's adapter removal stays available on the mock interface.
-from dbusmock.templates.bluez5 import RemoveAdapter  # noqa: F401 pylint: disable=unused-import
+from dbusmock.templates.bluez5 import RemoveAdapter, RemoveAdapterWithDevices  # noqa: F401 pylint: disable=unused-import
 
 BUS_NAME = bluez5.BUS_NAME
 MAIN_OBJ = bluez5.MAIN_OBJ
