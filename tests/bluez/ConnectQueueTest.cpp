@@ -1,0 +1,89 @@
+// Connection attempts at most four at a time, in order; devices that keep
+// failing kept quiet for a growing while, within a bounded memory.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ble/bluez/ConnectQueue.h"
+#include "ble/bluez/FailureBackoff.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ble::bluez::ConnectQueue;
+using ble::bluez::FailureBackoff;
+
+TEST(ConnectQueue, RunsFourAtATimeInOrderAndFreesPlacesOnFinishOrCancel) {
+    ConnectQueue queue(4);
+    std::vector<int> started;
+    std::vector<uint64_t> tickets;
+    for (int i = 0; i < 7; ++i) tickets.push_back(queue.enqueue([&started, i] { started.push_back(i); }));
+    EXPECT_EQ(started, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(queue.waiting(), 3u);
+
+    queue.finish(tickets[5]);  // called off while waiting: never starts
+    queue.finish(tickets[1]);
+    EXPECT_EQ(started, (std::vector<int>{0, 1, 2, 3, 4}));
+    queue.finish(tickets[1]);  // twice, or unknown: nothing
+    queue.finish(9999);
+    EXPECT_EQ(queue.inFlight(), 4u);
+    queue.finish(tickets[0]);
+    EXPECT_EQ(started, (std::vector<int>{0, 1, 2, 3, 4, 6}));
+}
+
+TEST(ConnectQueue, AnAttemptThatFinishesAtOnceLetsTheNextStart) {
+    ConnectQueue queue(1);
+    std::vector<int> started;
+    uint64_t first = 0;
+    first = queue.enqueue([&] { started.push_back(1); });
+    queue.enqueue([&] { started.push_back(2); });
+    uint64_t third = 0;
+    third = queue.enqueue([&] {
+        started.push_back(3);
+        queue.finish(third);
+    });
+    queue.enqueue([&] { started.push_back(4); });
+    queue.finish(first);
+    EXPECT_EQ(started, (std::vector<int>{1, 2}));
+    queue.finish(2);
+    EXPECT_EQ(started, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TEST(FailureBackoff, QuietAfterThreeFailuresInARowGrowingAndCappedUntilASuccess) {
+    FailureBackoff backoff;
+    const std::string a = "AA:AA:AA:AA:AA:AA";
+    struct Step {
+        std::chrono::milliseconds failAt;
+        std::chrono::milliseconds quietUntil;  // 0: not quiet
+    };
+    const std::vector<Step> steps{{0ms, 0ms}, {1000ms, 0ms}, {2000ms, 7000ms}, {8000ms, 18000ms},
+                                  {20000ms, 40000ms}};
+    for (const Step& step : steps) {
+        backoff.failed(a, step.failAt);
+        EXPECT_EQ(backoff.quiet(a, step.failAt), step.quietUntil > step.failAt) << step.failAt.count();
+        if (step.quietUntil > 0ms) {
+            EXPECT_TRUE(backoff.quiet(a, step.quietUntil - 1ms)) << step.failAt.count();
+            EXPECT_FALSE(backoff.quiet(a, step.quietUntil)) << step.failAt.count();
+        }
+    }
+    for (int i = 0; i < 50; ++i) backoff.failed(a, 100s);
+    EXPECT_TRUE(backoff.quiet(a, 399s));
+    EXPECT_FALSE(backoff.quiet(a, 400s));  // never longer than five minutes
+    backoff.succeeded(a);
+    EXPECT_FALSE(backoff.quiet(a, 100s));
+    backoff.failed(a, 100s);
+    EXPECT_FALSE(backoff.quiet(a, 100s));
+}
+
+TEST(FailureBackoff, RemembersABoundedNumberOfDevicesForgettingTheOldest) {
+    FailureBackoff backoff({3, 5000ms, 300000ms, 100});
+    for (int i = 0; i < 1000; ++i) {
+        for (int k = 0; k < 3; ++k) backoff.failed("dev" + std::to_string(i), std::chrono::milliseconds(i));
+    }
+    EXPECT_EQ(backoff.size(), 100u);
+    EXPECT_TRUE(backoff.quiet("dev999", 1000ms));
+    EXPECT_FALSE(backoff.quiet("dev0", 1000ms));
+}
+
+}  // namespace
