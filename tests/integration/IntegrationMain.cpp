@@ -1,11 +1,13 @@
-// The integration tests run inside a QCoreApplication: Qt Bluetooth and
-// Qt D-Bus need its event loop.
+// The integration tests run inside a QApplication: Qt Bluetooth and Qt D-Bus
+// need its event loop, and one test drives the window (offscreen: no test
+// needs a display).
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
