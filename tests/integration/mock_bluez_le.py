@@ -29,6 +29,7 @@ The test drives it through these org.bluez.Mock methods on "/":
                                     answers: the kernel's 20 s, or a Disconnect)
   DisconnectRemote(device)          the device drops the link
   ResolveServices(device)           a "hang" connection resolves after all
+                                    (at once, or when its Connect completes)
   RemoveLEDevice(device)            BlueZ forgets the device
   EmitNotification(characteristic, value)
   GetWrites(characteristic) -> a(aya{sv}d)   value, options, monotonic time
@@ -317,7 +318,8 @@ def _device_connect(device, ok, err):
             return False
         _emit_changed(device, DEVICE_IFACE, {'Connected': dbus.Boolean(True, variant_level=1)})
         ok()
-        if mode != 'hang':
+        if mode != 'hang' or getattr(device, 'resolve_on_connect', False):
+            device.resolve_on_connect = False
             GLib.idle_add(resolve)
         return False
 
@@ -442,10 +444,14 @@ def DisconnectRemote(_self, device_path):
 
 @dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
 def ResolveServices(_self, device_path):
-    '''Ends a "hang": the GATT objects appear and the services are resolved.'''
+    '''Ends a "hang": the GATT objects appear and the services are resolved;
+    a connection still on its way resolves as soon as it is made.'''
     device = _object(device_path)
     if not device.props[DEVICE_IFACE]['Connected']:
-        raise _error('Failed', 'Not connected')
+        if getattr(device, 'pending_connect', None) is None:
+            raise _error('Failed', 'Not connected')
+        device.resolve_on_connect = True
+        return
     _link_up(device)
     _emit_changed(device, DEVICE_IFACE, {'ServicesResolved': dbus.Boolean(True, variant_level=1)})
 
