@@ -1,8 +1,10 @@
 // Hands the vehicle link's log lines to the window as a Qt signal, on the
-// window's thread whichever thread wrote the line. Registered with the system
-// log for as long as it lives.
+// window's thread whichever thread wrote the line, with the time it was
+// written and the vehicle it is about. Registered with the system log for as
+// long as it lives.
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <string>
@@ -19,5 +21,7 @@ public:
     void logLine(const std::string& line) override;
 
 signals:
-    void lineLogged(const QString& line);
+    // `vehicle` is the identifier the line is about, or -1 when the link
+    // did not say.
+    void lineLogged(const QString& line, const QDateTime& at, qint64 vehicle);
 };

@@ -1,11 +1,23 @@
 #include "app/MainWindow.h"
 
+#include <QActionGroup>
+#include <algorithm>
+#include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
-#include <QScrollBar>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QTextStream>
 #include <QTimer>
 
+#include "app/FollowEnd.h"
 #include "app/LinkLogForwarder.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
@@ -17,30 +29,43 @@
 namespace {
 
 constexpr int kStatusRefreshMs = 500;
+const QString kLogTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
 
-QString titled(const QString& base, const QString& state) {
-    return state.isEmpty() ? base : base + QStringLiteral(" \u2014 ") + state;
+QString adapterLabel(const AdapterEntry& adapter) {
+    const QString name = adapter.name.isEmpty() ? QStringLiteral("Bluetooth adapter") : adapter.name;
+    const QString state = adapter.powered ? QStringLiteral("on") : QStringLiteral("off");
+    if (adapter.address.isEmpty()) return QStringLiteral("%1 \u2014 %2").arg(name, state);
+    return QStringLiteral("%1 (%2) \u2014 %3").arg(name, adapter.address, state);
 }
 
 }  // namespace
 
-MainWindow::MainWindow(Radio radio, QWidget* parent)
+// The widgets of one vehicle panel that the window itself looks after.
+// Weak, like the outlets: a control deleted under the window is skipped.
+struct MainWindow::Panel {
+    QPointer<TaggedSlider> speed;
+    QPointer<QLabel> state;
+    QPointer<QLabel> firmware;
+    QPointer<QLabel> identifierHex;
+};
+
+MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     : QMainWindow(parent),
-      radio_(std::move(radio)),
+      radios_{std::move(radio)},
+      catalog_(std::move(catalog)),
       ui_(std::make_unique<Ui::MainWindow>()),
-      viewController_(std::make_unique<ViewController>(radio_.factory)) {
+      viewController_(std::make_unique<ViewController>(radios_.front().factory)) {
     ui_->setupUi(this);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     ui_->outputArea->setFont(fixed);
     ui_->linkLogView->setFont(fixed);
-    // The output area stays scrolled to its end: each appended line grows
-    // the scroll range, also when the layout catches up later.
-    QScrollBar* outputBar = ui_->outputArea->verticalScrollBar();
-    connect(outputBar, &QAbstractSlider::rangeChanged, outputBar,
-            [outputBar](int, int maximum) { outputBar->setValue(maximum); });
-    vexaTitle_ = ui_->vexaPanel->title();
-    drummetTitle_ = ui_->drummetPanel->title();
-    pellanTitle_ = ui_->pellanPanel->title();
+    followEndWhileShown(ui_->outputArea);
+    followEndWhileShown(ui_->linkLogView);
+    panels_ = {
+        {ui_->vexaSpeedSlider, ui_->vexaState, ui_->vexaFirmware, ui_->vexaIdHex},
+        {ui_->drummetSpeedSlider, ui_->drummetState, ui_->drummetFirmware, ui_->drummetIdHex},
+        {ui_->pellanSpeedSlider, ui_->pellanState, ui_->pellanFirmware, ui_->pellanIdHex},
+    };
 
     connectOutlets();
     wireActions();
@@ -52,13 +77,16 @@ MainWindow::MainWindow(Radio radio, QWidget* parent)
     showValueOf(ui_->drummetLaneSlider, ui_->drummetLaneValue);
     showValueOf(ui_->pellanSpeedSlider, ui_->pellanSpeedValue);
     showValueOf(ui_->pellanLaneSlider, ui_->pellanLaneValue);
+    setUpMenus();
     setUpStatusBar();
 }
 
 MainWindow::~MainWindow() {
     // Nothing is sent on the way out: the vehicles controller goes with the
-    // ViewController, before the radio it was made on.
+    // ViewController, before the radios it was made on.
     statusTimer_->stop();
+    delete linkLog_;  // lines written on the way out find no window
+    linkLog_ = nullptr;
     viewController_.reset();
 }
 
@@ -82,6 +110,7 @@ void MainWindow::wireActions() {
     for (TaggedSlider* speed :
          {ui_->vexaSpeedSlider, ui_->drummetSpeedSlider, ui_->pellanSpeedSlider}) {
         connect(speed, &TaggedSlider::userMoved, vc, &ViewController::changeSpeed);
+        connect(speed, &TaggedSlider::userMoved, this, &MainWindow::refreshStatus);
     }
     for (TaggedSlider* lane : {ui_->vexaLaneSlider, ui_->drummetLaneSlider, ui_->pellanLaneSlider}) {
         connect(lane, &TaggedSlider::userMoved, vc, &ViewController::changeLane);
@@ -95,6 +124,123 @@ void MainWindow::wireActions() {
     // Pressing a button may bind a panel or start the radio: show it at once.
     connect(ui_->connectButton, &TaggedButton::triggered, this, &MainWindow::refreshStatus);
     connect(ui_->listButton, &TaggedButton::triggered, this, &MainWindow::refreshStatus);
+
+    // Stops: Esc anywhere in the window, the button beside Connect and List,
+    // and one per panel. Space still presses the focused button.
+    auto stopAll = [this, vc] {
+        vc->stopAll();
+        refreshStatus();
+    };
+    connect(ui_->stopAllButton, &QPushButton::clicked, this, stopAll);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, stopAll);
+    const std::pair<QPushButton*, TaggedSlider*> stops[] = {
+        {ui_->vexaStopButton, ui_->vexaSpeedSlider},
+        {ui_->drummetStopButton, ui_->drummetSpeedSlider},
+        {ui_->pellanStopButton, ui_->pellanSpeedSlider},
+    };
+    for (const auto& [button, speed] : stops) {
+        connect(button, &QPushButton::clicked, this, [this, vc, speed = speed] {
+            vc->stopVehicleOf(speed);
+            refreshStatus();
+        });
+    }
+    const std::pair<QPushButton*, TaggedSlider*> turns[] = {
+        {ui_->vexaUTurnButton, ui_->vexaSpeedSlider},
+        {ui_->drummetUTurnButton, ui_->drummetSpeedSlider},
+        {ui_->pellanUTurnButton, ui_->pellanSpeedSlider},
+    };
+    for (const auto& [button, speed] : turns) {
+        connect(button, &QPushButton::clicked, vc, [vc, speed = speed] { vc->turnVehicleOf(speed); });
+    }
+}
+
+void MainWindow::setUpMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* save = file->addAction(QStringLiteral("Save log\u2026"), this, &MainWindow::saveLogAs);
+    save->setObjectName(QStringLiteral("saveLogAction"));
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    file->addSeparator();
+    QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
+    quit->setObjectName(QStringLiteral("quitAction"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    radioMenu_ = menuBar()->addMenu(QStringLiteral("&Radio"));
+    radioMenu_->setObjectName(QStringLiteral("radioMenu"));
+    radioActions_ = new QActionGroup(this);
+    if (catalog_.adapters) {
+        catalog_.adapters->setParent(this);
+        connect(catalog_.adapters, &AdapterList::changed, this, &MainWindow::rebuildRadioMenu);
+    }
+    rebuildRadioMenu();
+}
+
+void MainWindow::rebuildRadioMenu() {
+    radioMenu_->clear();
+    for (QAction* action : radioActions_->actions()) radioActions_->removeAction(action);
+    auto addChoice = [this](const QString& text, const QString& address) {
+        QAction* action = radioMenu_->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(address == radio().adapterAddress);
+        action->setData(address);
+        radioActions_->addAction(action);
+        connect(action, &QAction::triggered, this, [this, address] { chooseRadio(address); });
+    };
+    const std::vector<AdapterEntry> adapters =
+        catalog_.adapters ? catalog_.adapters->adapters() : std::vector<AdapterEntry>{};
+    for (const AdapterEntry& adapter : adapters) {
+        if (!adapter.address.isEmpty()) addChoice(adapterLabel(adapter), adapter.address);
+    }
+    if (adapters.empty()) radioMenu_->addAction(QStringLiteral("No Bluetooth adapter"))->setEnabled(false);
+    radioMenu_->addSeparator();
+    addChoice(QStringLiteral("Simulated vehicles"), QString());
+}
+
+void MainWindow::chooseRadio(const QString& adapterAddress) {
+    std::size_t chosen = radios_.size();
+    for (std::size_t i = 0; i < radios_.size(); ++i) {
+        if (radios_[i].adapterAddress == adapterAddress) chosen = i;
+    }
+    if (chosen == radios_.size()) {
+        if (adapterAddress.isEmpty()) {
+            radios_.push_back(catalog_.simulatedRadio());
+        } else {
+            const std::vector<AdapterEntry> adapters =
+                catalog_.adapters ? catalog_.adapters->adapters() : std::vector<AdapterEntry>{};
+            const auto adapter = std::find_if(adapters.begin(), adapters.end(),
+                                              [&](const AdapterEntry& a) { return a.address == adapterAddress; });
+            if (adapter == adapters.end()) return;
+            radios_.push_back(catalog_.adapterRadio(*adapter));
+        }
+        radios_.back().adapterAddress = adapterAddress;
+    }
+    if (chosen == current_) return;
+    current_ = chosen;
+    viewController_->useRadio(radios_[current_].factory);
+    radioLabel_->setText(QStringLiteral("Radio: ") + radios_[current_].description);
+    rebuildRadioMenu();
+}
+
+bool MainWindow::saveLog(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
+    QTextStream out(&file);
+    out << "Radio: " << radio().description << "\n\nLink log\n" << ui_->linkLogView->toPlainText()
+        << "\n\nOutput" << ui_->outputArea->toPlainText() << "\n";
+    out.flush();
+    return file.error() == QFileDevice::NoError;
+}
+
+void MainWindow::saveLogAs() {
+    const QString suggested =
+        QStringLiteral("zelto-panel-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save log"), suggested,
+                                                      QStringLiteral("Text files (*.log *.txt)"));
+    if (path.isEmpty()) return;
+    if (!saveLog(path)) {
+        QMessageBox::warning(this, QStringLiteral("Save log"), QStringLiteral("Could not write %1.").arg(path));
+    }
 }
 
 void MainWindow::showValueOf(TaggedSlider* slider, QLabel* label) {
@@ -106,9 +252,12 @@ void MainWindow::showValueOf(TaggedSlider* slider, QLabel* label) {
 }
 
 void MainWindow::setUpStatusBar() {
-    radioLabel_ = new QLabel(QStringLiteral("Radio: ") + radio_.description, this);
+    radioLabel_ = new QLabel(QStringLiteral("Radio: ") + radio().description, this);
+    radioLabel_->setObjectName(QStringLiteral("radioLabel"));
     registryLabel_ = new QLabel(this);
+    registryLabel_->setObjectName(QStringLiteral("registryLabel"));
     lastLogLine_ = new QLabel(this);
+    lastLogLine_->setObjectName(QStringLiteral("lastLogLine"));
     lastLogLine_->setTextFormat(Qt::PlainText);
     lastLogLine_->setMinimumWidth(1);  // long lines are cut, never widen the window
     statusBar()->addWidget(lastLogLine_, 1);
@@ -125,20 +274,25 @@ void MainWindow::setUpStatusBar() {
     refreshStatus();
 }
 
-void MainWindow::showLogLine(const QString& line) {
-    lastLogLine_->setText(line);
-    ui_->linkLogView->appendPlainText(line);
+void MainWindow::showLogLine(const QString& line, const QDateTime& at, qint64 vehicle) {
+    const QString about = hexIdentifierText(vehicle);
+    lastLogLine_->setText(about.isEmpty() ? line : QStringLiteral("Vehicle %1: %2").arg(about, line));
+    ui_->linkLogView->appendPlainText(at.toString(kLogTimeFormat) + QLatin1Char(' ') + line);
+    // A line often tells of a new state (connected, a version, an end).
+    refreshStatus();
+}
+
+void MainWindow::refreshPanel(const Panel& panel) {
+    const qint64 tag = panel.speed ? panel.speed->tag() : -1;
+    const PanelStatus status = panelStatus(viewController_->vehiclesController(), tag);
+    const QString state = linkText(status.link);
+    if (panel.state) panel.state->setText(state.isEmpty() ? QStringLiteral("Not bound") : state);
+    if (panel.firmware) panel.firmware->setText(firmwareText(status.firmware));
+    if (panel.identifierHex) panel.identifierHex->setText(hexIdentifierText(tag));
 }
 
 void MainWindow::refreshStatus() {
-    // Read through the outlets: a control that is gone shows its panel unbound.
-    const ViewController& vc = *viewController_;
-    const VehiclesController& registry = vc.vehiclesController();
-    auto state = [&registry](const TaggedSlider* speed) {
-        return speed ? panelStateText(registry, speed->tag()) : QString();
-    };
-    ui_->vexaPanel->setTitle(titled(vexaTitle_, state(vc.vexaAcelaration())));
-    ui_->drummetPanel->setTitle(titled(drummetTitle_, state(vc.drummetAceleration())));
-    ui_->pellanPanel->setTitle(titled(pellanTitle_, state(vc.pellanAccelaration())));
-    registryLabel_->setText(registryText(registry));
+    if (!viewController_) return;
+    for (const Panel& panel : panels_) refreshPanel(panel);
+    registryLabel_->setText(registryText(viewController_->vehiclesController()));
 }

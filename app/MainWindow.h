@@ -1,16 +1,23 @@
 // The window: loads its interface description, makes its ViewController,
 // connects the eleven outlets through their setters and wires the actions.
-// Around the controls that the ViewController drives it shows the radio in
-// use, each bound vehicle's state, the slider values and the link's log.
+// Around the controls that the ViewController drives it offers a stop for
+// every vehicle (Esc) and for each, a U-turn, the radio of the person's
+// choice, the state of each bound vehicle, the slider values and the link's
+// log, which it can save.
 #pragma once
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/RadioChoice.h"
 
+class QActionGroup;
 class QLabel;
+class QMenu;
 class QTimer;
 class LinkLogForwarder;
 class TaggedSlider;
@@ -19,35 +26,62 @@ namespace Ui {
 class MainWindow;
 }
 
+// Where the Radio menu's choices come from.
+struct RadioCatalog {
+    // The adapters offered; the window takes it as its child. Null: none.
+    AdapterList* adapters = nullptr;
+    std::function<Radio(const AdapterEntry&)> adapterRadio = makeAdapterRadio;
+    std::function<Radio()> simulatedRadio = makeSimulatedRadio;
+};
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(Radio radio, QWidget* parent = nullptr);
+    explicit MainWindow(Radio radio, RadioCatalog catalog = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     ViewController& viewController() const { return *viewController_; }
 
-    // Reads the registry into the panel titles and the status bar; also runs
-    // on a timer while the window is open.
+    // Reads the registry into the panels and the status bar; also runs on a
+    // timer while the window is open, and after every action and log line.
     void refreshStatus();
 
+    // The radio the next Connect uses: the simulated vehicles for an empty
+    // address, else that adapter. A radio once made is kept for the window's
+    // life, so the vehicles it found drive on until their links end.
+    void chooseRadio(const QString& adapterAddress);
+    const Radio& radio() const { return radios_[current_]; }
+
+    // Writes the link log, with the time of each line, and the output area
+    // to a text file; false if the file could not be written.
+    bool saveLog(const QString& path) const;
+
 private:
+    struct Panel;
     void connectOutlets();
     void wireActions();
+    void setUpMenus();
+    void rebuildRadioMenu();
+    void saveLogAs();
     void showValueOf(TaggedSlider* slider, QLabel* label);
     void setUpStatusBar();
-    void showLogLine(const QString& line);
+    void showLogLine(const QString& line, const QDateTime& at, qint64 vehicle);
+    void refreshPanel(const Panel& panel);
 
-    // Declared in this order so that the radio outlives the vehicles
-    // controller inside the ViewController, and both outlive nothing of Qt's.
-    Radio radio_;
+    // Declared first so that every radio outlives the vehicles controller
+    // inside the ViewController, and both outlive nothing of Qt's.
+    std::vector<Radio> radios_;
+    std::size_t current_ = 0;
+    RadioCatalog catalog_;
     std::unique_ptr<Ui::MainWindow> ui_;
     std::unique_ptr<ViewController> viewController_;
+    std::vector<Panel> panels_;
     LinkLogForwarder* linkLog_ = nullptr;
+    QMenu* radioMenu_ = nullptr;
+    QActionGroup* radioActions_ = nullptr;
     QLabel* radioLabel_ = nullptr;
     QLabel* registryLabel_ = nullptr;
     QLabel* lastLogLine_ = nullptr;
     QTimer* statusTimer_ = nullptr;
-    QString vexaTitle_, drummetTitle_, pellanTitle_;
 };

@@ -9,10 +9,12 @@
 
 #if ZELTO_WITH_BLUEZ
 #include "ble/bluez/AdapterProbe.h"
+#include "ble/bluez/AdapterWatch.h"
 #include "ble/bluez/CentralFactory.h"
 #else
 #include "ble/qt/CentralFactory.h"
 #include "ble/qt/LocalAdapterProbe.h"
+#include "ble/qt/LocalAdapterWatch.h"
 #endif
 
 namespace {
@@ -41,7 +43,46 @@ Radio makeRealRadio(const std::string& name, const std::string& address, MakeFac
     options.adapterAddress = address;
     options.supersedes = link_rules::vehicleFrames();
     ble::CentralFactory factory = makeFactory(real->loop, std::move(options));
-    return Radio{std::move(factory), describeAdapter(name, address), std::move(real)};
+    return Radio{std::move(factory), describeAdapter(name, address), QString::fromStdString(address),
+                 std::move(real)};
+}
+
+Radio makeRealRadio(const std::string& name, const std::string& address) {
+#if ZELTO_WITH_BLUEZ
+    return makeRealRadio<ble::bluez::RadioOptions>(
+        name, address, [](ble::EventLoop& loop, ble::bluez::RadioOptions options) {
+            return ble::bluez::makeCentralFactory(loop, std::move(options));
+        });
+#else
+    return makeRealRadio<ble::qt::RadioOptions>(
+        name, address, [](ble::EventLoop& loop, ble::qt::RadioOptions options) {
+            return ble::qt::makeCentralFactory(loop, std::move(options));
+        });
+#endif
+}
+
+// The platform's watch, read as entries.
+template <typename Watch, typename ToEntry>
+class WatchedAdapters : public AdapterList {
+public:
+    WatchedAdapters(QObject* parent, ToEntry toEntry) : AdapterList(parent), watch_(new Watch(this)), toEntry_(toEntry) {
+        QObject::connect(watch_, &Watch::changed, this, &AdapterList::changed);
+    }
+    std::vector<AdapterEntry> adapters() const override {
+        std::vector<AdapterEntry> entries;
+        for (const auto& adapter : watch_->adapters()) entries.push_back(toEntry_(adapter));
+        return entries;
+    }
+
+private:
+    Watch* watch_;
+    ToEntry toEntry_;
+};
+
+template <typename Adapter>
+AdapterEntry entryOf(const Adapter& adapter) {
+    return AdapterEntry{QString::fromStdString(adapter.name), QString::fromStdString(adapter.address),
+                        adapter.powered};
 }
 
 }  // namespace
@@ -50,7 +91,22 @@ Radio makeSimulatedRadio() {
     auto simulated = std::make_shared<SimulatedRadio>();
     ble::sim::World::populateDefault(simulated->world);
     ble::CentralFactory factory = simulated->world.centralFactory();
-    return Radio{std::move(factory), QStringLiteral("Simulated vehicles"), std::move(simulated)};
+    return Radio{std::move(factory), QStringLiteral("Simulated vehicles"), QString(), std::move(simulated)};
+}
+
+Radio makeAdapterRadio(const AdapterEntry& adapter) {
+    return makeRealRadio(adapter.name.toStdString(), adapter.address.toStdString());
+}
+
+AdapterList* watchAdapters(QObject* parent) {
+#if ZELTO_WITH_BLUEZ
+    using Watch = ble::bluez::AdapterWatch;
+    using Adapter = ble::bluez::AdapterProbeResult;
+#else
+    using Watch = ble::qt::LocalAdapterWatch;
+    using Adapter = ble::qt::LocalAdapter;
+#endif
+    return new WatchedAdapters<Watch, AdapterEntry (*)(const Adapter&)>(parent, &entryOf<Adapter>);
 }
 
 void chooseRadio(QObject* context, std::function<void(Radio)> done) {
@@ -60,18 +116,12 @@ void chooseRadio(QObject* context, std::function<void(Radio)> done) {
 #if ZELTO_WITH_BLUEZ
     ble::bluez::probeAdapter(context, [done = std::move(done)](const ble::bluez::AdapterProbeResult& adapter) {
         if (!adapter.usable()) return done(makeSimulatedRadio());
-        done(makeRealRadio<ble::bluez::RadioOptions>(
-            adapter.name, adapter.address, [](ble::EventLoop& loop, ble::bluez::RadioOptions options) {
-                return ble::bluez::makeCentralFactory(loop, std::move(options));
-            }));
+        done(makeRealRadio(adapter.name, adapter.address));
     });
 #else
     ble::qt::probeLocalAdapter(context, [done = std::move(done)](const ble::qt::LocalAdapter& adapter) {
         if (!adapter.found || !adapter.powered) return done(makeSimulatedRadio());
-        done(makeRealRadio<ble::qt::RadioOptions>(
-            adapter.name, adapter.address, [](ble::EventLoop& loop, ble::qt::RadioOptions options) {
-                return ble::qt::makeCentralFactory(loop, std::move(options));
-            }));
+        done(makeRealRadio(adapter.name, adapter.address));
     });
 #endif
 }

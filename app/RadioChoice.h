@@ -3,19 +3,21 @@
 // window is made once the choice is known.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "ble/Bluetooth.h"
-
-class QObject;
 
 struct Radio {
     // Makes the centrals; handed to the window's vehicles controller.
     ble::CentralFactory factory;
     // What the window shows as the radio in use.
     QString description;
+    // The adapter driven, empty for the simulated vehicles.
+    QString adapterAddress;
     // Keeps whatever the factory's centrals live on (an event loop, a world
     // of virtual vehicles) alive for as long as the radio is held.
     std::shared_ptr<void> keepAlive;
@@ -30,3 +32,27 @@ void chooseRadio(QObject* context, std::function<void(Radio)> done);
 // The built-in simulated radio: the default world of three virtual vehicles on
 // Qt's event loop.
 Radio makeSimulatedRadio();
+
+struct AdapterEntry {
+    QString name;
+    QString address;
+    bool powered = false;
+};
+
+// The machine's Bluetooth adapters, followed as they come, go and are powered
+// on or off, without blocking: BlueZ's on Linux, Qt Bluetooth's elsewhere.
+class AdapterList : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    virtual std::vector<AdapterEntry> adapters() const = 0;
+
+signals:
+    void changed();
+};
+
+AdapterList* watchAdapters(QObject* parent);
+
+// The real radio on that adapter.
+Radio makeAdapterRadio(const AdapterEntry& adapter);

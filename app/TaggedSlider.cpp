@@ -2,6 +2,9 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QProxyStyle>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -24,10 +27,34 @@ private:
     TaggedSlider& slider_;
 };
 
+namespace {
+
+}  // namespace
+
+// The application's style, except that a left click on the groove jumps there
+// instead of paging toward it. A click on the handle grabs it where it is.
+class TaggedSlider::ClickJumpsStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        const int base = QProxyStyle::styleHint(hint, option, widget, returnData);
+        // QSlider asks without naming itself; this style serves one slider.
+        const auto* slider = qobject_cast<const TaggedSlider*>(widget ? widget : parent());
+        if (hint == SH_Slider_AbsoluteSetButtons && slider && slider->pressOffHandle_) {
+            return base | Qt::LeftButton;
+        }
+        return base;
+    }
+};
+
 TaggedSlider::TaggedSlider(QWidget* parent) : TaggedSlider(Qt::Horizontal, parent) {}
 
 TaggedSlider::TaggedSlider(Qt::Orientation orientation, QWidget* parent)
     : QSlider(orientation, parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    auto* style = new ClickJumpsStyle;
+    style->setParent(this);
+    setStyle(style);
     connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
         if (action != SliderNoAction) markMoved();
     });
@@ -66,6 +93,10 @@ void TaggedSlider::keyPressEvent(QKeyEvent* event) {
 }
 
 void TaggedSlider::mousePressEvent(QMouseEvent* event) {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    pressOffHandle_ = style()->hitTestComplexControl(QStyle::CC_Slider, &option, event->position().toPoint(),
+                                                     this) != QStyle::SC_SliderHandle;
     UserInput input(*this);
     QSlider::mousePressEvent(event);
 }
@@ -82,6 +113,10 @@ void TaggedSlider::mouseReleaseEvent(QMouseEvent* event) {
 
 #if QT_CONFIG(wheelevent)
 void TaggedSlider::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        event->ignore();  // the wheel scrolls whatever holds the slider
+        return;
+    }
     UserInput input(*this);
     QSlider::wheelEvent(event);
 }

@@ -6,6 +6,10 @@
 // QSlider holds whole numbers; this one reads them as value / scale, so a
 // scale of 2 gives steps of 0.5 (601 reads as 300.5). Drags send while the
 // handle moves (tracking is on).
+//
+// No accidental moves: the slider takes keys and the wheel only while it has
+// focus (a wheel over an unfocused slider scrolls what is around it), and a
+// click on the groove puts the handle where the click is.
 #pragma once
 
 #include <QSlider>
@@ -54,10 +58,12 @@ protected:
 
 private:
     class UserInput;
+    class ClickJumpsStyle;
     void markMoved();
 
     qint64 tag_ = 0;
     int scale_ = 1;
     int userInputDepth_ = 0;
     bool moved_ = false;
+    bool pressOffHandle_ = false;
 };

@@ -1,17 +1,49 @@
 #include "app/VehicleState.h"
 
-#include <cstdint>
 #include <limits>
 
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 
-QString panelStateText(const VehiclesController& controller, qint64 boundTag) {
-    if (boundTag < 0 || boundTag > std::numeric_limits<std::uint32_t>::max()) return {};
-    const auto identifier = static_cast<std::uint32_t>(boundTag);
-    const std::shared_ptr<Vehicle> vehicle = controller.findVehicleById(identifier);
-    const char* state = !vehicle ? "gone" : vehicle->active() ? "driving" : "connecting";
-    return QStringLiteral("%1: %2").arg(identifier).arg(QLatin1String(state));
+namespace {
+
+std::optional<std::uint32_t> identifierOf(qint64 boundTag) {
+    if (boundTag < 0 || boundTag > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    return static_cast<std::uint32_t>(boundTag);
+}
+
+}  // namespace
+
+PanelStatus panelStatus(const VehiclesController& controller, qint64 boundTag) {
+    const std::optional<std::uint32_t> identifier = identifierOf(boundTag);
+    if (!identifier) return {};
+    const std::shared_ptr<Vehicle> vehicle = controller.findVehicleById(*identifier);
+    if (!vehicle) return {PanelStatus::Link::Gone, std::nullopt};
+    if (!vehicle->active()) return {PanelStatus::Link::Connecting, vehicle->firmwareVersion()};
+    const auto link = vehicle->commandedSpeed() > 0 ? PanelStatus::Link::Moving : PanelStatus::Link::Ready;
+    return {link, vehicle->firmwareVersion()};
+}
+
+QString linkText(PanelStatus::Link link) {
+    switch (link) {
+        case PanelStatus::Link::Unbound: return {};
+        case PanelStatus::Link::Connecting: return QStringLiteral("Connecting\u2026");
+        case PanelStatus::Link::Ready: return QStringLiteral("Ready");
+        case PanelStatus::Link::Moving: return QStringLiteral("Moving");
+        case PanelStatus::Link::Gone: return QStringLiteral("Gone");
+    }
+    return {};
+}
+
+QString firmwareText(std::optional<std::uint16_t> firmware) {
+    if (!firmware) return {};
+    return QStringLiteral("Firmware 0x%1").arg(*firmware, 4, 16, QLatin1Char('0'));
+}
+
+QString hexIdentifierText(qint64 boundTag) {
+    const std::optional<std::uint32_t> identifier = identifierOf(boundTag);
+    if (!identifier) return {};
+    return QStringLiteral("0x%1").arg(*identifier, 8, 16, QLatin1Char('0'));
 }
 
 QString registryText(const VehiclesController& controller) {

@@ -1,16 +1,34 @@
-// What a panel's title tells about the vehicle bound to it, and what the
-// status bar tells about the registry. For a person's eyes only.
+// What a panel tells about the vehicle bound to it, and what the status bar
+// tells about the registry. For a person's eyes only.
 #pragma once
 
 #include <QString>
 #include <QtGlobal>
+#include <cstdint>
+#include <optional>
 
 class VehiclesController;
 
-// "" for a panel that was never bound (a negative tag); otherwise
-// "<id>: connecting", "<id>: driving" (the link reached SDK mode) or
-// "<id>: gone" (the vehicle is no longer in the registry).
-QString panelStateText(const VehiclesController& controller, qint64 boundTag);
+struct PanelStatus {
+    enum class Link {
+        Unbound,     // the panel was never bound (a negative tag)
+        Connecting,  // listed, the link not yet in SDK mode
+        Ready,       // in SDK mode, at speed 0
+        Moving,      // in SDK mode, the last speed sent above 0
+        Gone,        // no longer in the registry
+    };
+    Link link = Link::Unbound;
+    std::optional<std::uint16_t> firmware;
+};
+
+PanelStatus panelStatus(const VehiclesController& controller, qint64 boundTag);
+
+// "", "Connecting…", "Ready", "Moving", "Gone".
+QString linkText(PanelStatus::Link link);
+// "Firmware 0x1a2b", or "" before the vehicle has told.
+QString firmwareText(std::optional<std::uint16_t> firmware);
+// "0x0000003d" for a bound tag, "" otherwise.
+QString hexIdentifierText(qint64 boundTag);
 
 // "No vehicles", "1 vehicle", "3 vehicles".
 QString registryText(const VehiclesController& controller);

@@ -98,6 +98,33 @@ void ViewController::connectToBluetooth(TaggedButton* sender) {
     }
 }
 
+void ViewController::stopAll() {
+    for (TaggedSlider* speed : {vexaAcelaration_.data(), drummetAceleration_.data(),
+                                pellanAccelaration_.data()}) {
+        stopVehicleOf(speed);
+    }
+}
+
+void ViewController::stopVehicleOf(TaggedSlider* speed) {
+    if (!speed || speed->tag() < 0) return;  // never bound
+    speed->setIntValue(0);
+    changeSpeed(speed);
+}
+
+void ViewController::turnVehicleOf(TaggedSlider* speed) {
+    if (!speed) return;
+    const qint64 tag = speed->tag();
+    trace("U-turn for carID: " + tagText(tag));
+    const std::shared_ptr<Vehicle> vehicle = vehicleForTag(tag);
+    if (!vehicle) return;
+    vehicle->spin180();
+    writeOutput("Car:[" + tagText(tag) + "] u-turn");
+}
+
+void ViewController::useRadio(ble::CentralFactory centralFactory) {
+    controller_->setCentralFactory(std::move(centralFactory));
+}
+
 void ViewController::writeOutput(const std::string& line) {
     if (!outputTextField_) return;
     // Appending at the end costs the same however long the text has grown;

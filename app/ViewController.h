@@ -68,6 +68,18 @@ public slots:
     void setLaneToMiddle(TaggedButton* sender);
     void connectToBluetooth(TaggedButton* sender);
 
+    // Every bound speed slider to 0, each sent as a person's move of it.
+    void stopAll();
+    // The same for one panel, named by its speed slider; an unbound one is left.
+    void stopVehicleOf(TaggedSlider* speed);
+    // Turns the vehicle of a panel, named by its speed slider, around.
+    void turnVehicleOf(TaggedSlider* speed);
+
+public:
+    // The radio of the next connect; the vehicles found on the one before
+    // stay listed until their links end.
+    void useRadio(ble::CentralFactory centralFactory);
+
 private:
     void writeOutput(const std::string& line);
     void listVehicles();

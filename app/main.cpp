@@ -15,7 +15,9 @@ int main(int argc, char* argv[]) {
 
     std::unique_ptr<MainWindow> window;
     chooseRadio(&application, [&window, &delegate](Radio radio) {
-        window = std::make_unique<MainWindow>(std::move(radio));
+        RadioCatalog catalog;
+        catalog.adapters = watchAdapters(nullptr);
+        window = std::make_unique<MainWindow>(std::move(radio), std::move(catalog));
         window->show();
         delegate.applicationDidFinishLaunching();
     });

@@ -21,6 +21,7 @@ constexpr const char* kProgramName = "zelto-panel";
 
 std::atomic<bool> echoToStandardError{true};
 std::atomic<bool> sendToSystemLog{true};
+thread_local std::optional<std::uint32_t> currentVehicle;
 
 // Observers are called under a recursive lock, so an observer may log, add or
 // remove observers from inside logLine() without deadlocking.
@@ -133,6 +134,14 @@ void removeObserver(LogObserver* observer) {
     std::lock_guard lock(observersMutex());
     std::erase(observers(), observer);
 }
+
+VehicleScope::VehicleScope(std::uint32_t identifier) : outer_(currentVehicle) {
+    currentVehicle = identifier;
+}
+
+VehicleScope::~VehicleScope() { currentVehicle = outer_; }
+
+std::optional<std::uint32_t> vehicleOfLine() { return currentVehicle; }
 
 void setEchoToStandardError(bool on) { echoToStandardError.store(on); }
 

@@ -3,6 +3,8 @@
 // program's name, and to every registered observer (the window, tests).
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 class LogObserver {
@@ -19,6 +21,21 @@ void writeLine(const std::string& line);
 
 void addObserver(LogObserver* observer);
 void removeObserver(LogObserver* observer);
+// Lines written on this thread while a scope lives are about its vehicle;
+// an observer asks vehiclePerLine() from inside logLine(). Scopes nest.
+class VehicleScope {
+public:
+    explicit VehicleScope(std::uint32_t identifier);
+    ~VehicleScope();
+    VehicleScope(const VehicleScope&) = delete;
+    VehicleScope& operator=(const VehicleScope&) = delete;
+
+private:
+    std::optional<std::uint32_t> outer_;
+};
+// The vehicle the line being written is about, if the link said.
+std::optional<std::uint32_t> vehicleOfLine();
+
 // Standard error echo is on by default; quiet tests may switch it off.
 void setEchoToStandardError(bool on);
 // The system log is on by default; tests and benchmarks switch it off so that

@@ -40,10 +40,17 @@ Vehicle::~Vehicle() {
     peripheral_.store(nullptr);
 }
 
+std::optional<uint16_t> Vehicle::firmwareVersion() const {
+    const int32_t version = firmwareVersion_.load();
+    if (version < 0) return std::nullopt;
+    return static_cast<uint16_t>(version);
+}
+
 void Vehicle::setSpeed(float speed) {
     VehicleMessage message{};
-    const uint8_t length = zelto_vehicle_msg_set_speed(
-        &message, speed_conversion::speedFromFloat(speed), kSetSpeedAcceleration);
+    const uint16_t wire = speed_conversion::speedFromFloat(speed);
+    const uint8_t length = zelto_vehicle_msg_set_speed(&message, wire, kSetSpeedAcceleration);
+    commandedSpeed_.store(wire);
     sendFrame(message, length);
 }
 
@@ -86,6 +93,7 @@ void Vehicle::sendMessageWithLength(const uint8_t* bytes, uint8_t length) {
 }
 
 void Vehicle::didDiscoverServices(ble::Peripheral& peripheral, const ble::Error* error) {
+    const SystemLog::VehicleScope about(identifier_.load());
     if (error != nullptr) {
         SystemLog::write("Discovered services for %s with error: %s",
                          link_text::nameOf(peripheral).c_str(), link_text::describe(error).c_str());
@@ -117,6 +125,7 @@ void Vehicle::didDiscoverServices(ble::Peripheral& peripheral, const ble::Error*
 
 void Vehicle::didDiscoverCharacteristicsForService(ble::Peripheral&, ble::Service& service,
                                                    const ble::Error* error) {
+    const SystemLog::VehicleScope about(identifier_.load());
     if (error != nullptr) {
         SystemLog::write("Discovered characteristics for %s with error: %s",
                          service.uuid().toString().c_str(), link_text::describe(error).c_str());
@@ -156,6 +165,7 @@ void Vehicle::didDiscoverCharacteristicsForService(ble::Peripheral&, ble::Servic
 
 void Vehicle::didUpdateValueForCharacteristic(ble::Peripheral&, ble::Characteristic& characteristic,
                                               const ble::Error* error) {
+    const SystemLog::VehicleScope about(identifier_.load());
     if (error != nullptr) {
         SystemLog::write("Error updating value for characteristic %s error: %s",
                          characteristic.uuid().toString().c_str(),
@@ -173,6 +183,7 @@ void Vehicle::didUpdateValueForCharacteristic(ble::Peripheral&, ble::Characteris
             const VehicleMessage response = copyLeading(value, ZELTO_MSG_LEN_VERSION_RESPONSE);
             const unsigned version = static_cast<unsigned>(response.payload[0]) |
                                      static_cast<unsigned>(response.payload[1]) << 8;
+            firmwareVersion_.store(static_cast<int32_t>(version));
             SystemLog::write("Version response 0x%04x\n", version);
             break;
         }
@@ -201,6 +212,7 @@ void Vehicle::didUpdateValueForCharacteristic(ble::Peripheral&, ble::Characteris
 
 void Vehicle::didWriteValueForCharacteristic(ble::Peripheral&, ble::Characteristic& characteristic,
                                              const ble::Error* error) {
+    const SystemLog::VehicleScope about(identifier_.load());
     if (error != nullptr) {
         SystemLog::write("Error writing value for characteristic %s error: %s",
                          characteristic.uuid().toString().c_str(),
@@ -211,6 +223,7 @@ void Vehicle::didWriteValueForCharacteristic(ble::Peripheral&, ble::Characterist
 void Vehicle::didUpdateNotificationStateForCharacteristic(ble::Peripheral&,
                                                           ble::Characteristic& characteristic,
                                                           const ble::Error* error) {
+    const SystemLog::VehicleScope about(identifier_.load());
     if (error != nullptr) {
         SystemLog::write("Error updating notification state for characteristic %s error: %s",
                          characteristic.uuid().toString().c_str(),

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "ble/Bluetooth.h"
 #include "link/AtomicRef.h"
@@ -36,6 +37,11 @@ public:
     void setIdentifier(uint32_t id) { identifier_.store(id); }
     uint8_t modelIdentifier() const { return modelIdentifier_.load(); }
     void setModelIdentifier(uint8_t m) { modelIdentifier_.store(m); }
+
+    // The firmware version the vehicle reported, once it has.
+    std::optional<uint16_t> firmwareVersion() const;
+    // The speed of the last set-speed command sent (0 before any).
+    uint16_t commandedSpeed() const { return commandedSpeed_.load(); }
 
     // Driving commands: one frame, one write without response.
     void setSpeed(float speed);
@@ -69,4 +75,7 @@ private:
     std::atomic<bool> active_{false};
     std::atomic<uint32_t> identifier_{0};
     std::atomic<uint8_t> modelIdentifier_{0};
+    // -1 until the vehicle reports its version.
+    std::atomic<int32_t> firmwareVersion_{-1};
+    std::atomic<uint16_t> commandedSpeed_{0};
 };

@@ -25,6 +25,7 @@ VehiclesController::~VehiclesController() {
     // The list goes first, then the central; no scan is stopped, no link closed.
     vehicles_.store(nullptr);
     manager_.reset();
+    retired_.clear();
 }
 
 void VehiclesController::setVehicles(std::shared_ptr<VehicleList> list) {
@@ -42,6 +43,23 @@ void VehiclesController::beginScan() {
     std::shared_ptr<ble::Central> previous =
         std::exchange(manager_, centralFactory_(weak_from_this()));
     previous.reset();
+}
+
+void VehiclesController::setCentralFactory(ble::CentralFactory centralFactory) {
+    centralFactory_ = std::move(centralFactory);
+    if (manager_ == nullptr) {
+        return;
+    }
+    // The central of the radio left behind finds no more vehicles, but stays:
+    // the vehicles it connected drive on, and their link ends still reach the
+    // registry through it.
+    manager_->stopScan();
+    retired_.push_back(std::move(manager_));
+}
+
+bool VehiclesController::isRetired(const ble::Central& central) const {
+    return std::any_of(retired_.begin(), retired_.end(),
+                       [&central](const auto& retired) { return retired.get() == &central; });
 }
 
 void VehiclesController::stopScan() {
@@ -106,7 +124,7 @@ void VehiclesController::didDiscoverPeripheral(ble::Central& central,
                                                const std::shared_ptr<ble::Peripheral>& peripheral,
                                                const ble::AdvertisementData& advertisementData,
                                                int) {
-    if (peripheral == nullptr) {
+    if (peripheral == nullptr || isRetired(central)) {
         return;
     }
     const uint8_t* bytes = nullptr;
@@ -136,6 +154,7 @@ void VehiclesController::didDiscoverPeripheral(ble::Central& central,
         return;
     }
 
+    const SystemLog::VehicleScope about(info.identifier);
     SystemLog::write("Discovered new vehicle, model=0x%04x, id=0x%08x",
                      static_cast<unsigned>(info.model_id), static_cast<unsigned>(info.identifier));
     auto vehicle = std::make_shared<Vehicle>();
@@ -152,6 +171,7 @@ void VehiclesController::didConnectPeripheral(ble::Central&, ble::Peripheral& pe
     if (vehicle == nullptr) {
         return;
     }
+    const SystemLog::VehicleScope about(vehicle->identifier());
     SystemLog::write("Connected to vehicle id=0x%08x",
                      static_cast<unsigned>(vehicle->identifier()));
     peripheral.discoverServices({});
@@ -175,6 +195,7 @@ void VehiclesController::endLink(ble::Peripheral& peripheral, const char* what,
     if (vehicle == nullptr) {
         return;
     }
+    const SystemLog::VehicleScope about(vehicle->identifier());
     SystemLog::write("%s id=0x%08x, error=%s", what, static_cast<unsigned>(vehicle->identifier()),
                      link_text::describe(error).c_str());
     const auto keepAlive = vehicle->peripheral();  // `peripheral` may be held by the vehicle only

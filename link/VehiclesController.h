@@ -22,6 +22,10 @@ class VehiclesController : public ble::CentralDelegate,
     ~VehiclesController() override;
 
     void beginScan();
+    // The radio of the next beginScan(). The current central stops scanning
+    // and is kept, so the vehicles on the radio left behind stay listed until
+    // their links end.
+    void setCentralFactory(ble::CentralFactory centralFactory);
     void stopScan();
     std::shared_ptr<Vehicle> findVehicleAttachedToPeripheral(
         const ble::Peripheral& peripheral) const;
@@ -48,9 +52,12 @@ class VehiclesController : public ble::CentralDelegate,
 
   private:
     void removeVehicle(const Vehicle& vehicle);
+    // A central of a radio left behind by setCentralFactory().
+    bool isRetired(const ble::Central& central) const;
     void endLink(ble::Peripheral& peripheral, const char* what, const ble::Error* error);
 
     ble::CentralFactory centralFactory_;
     std::shared_ptr<ble::Central> manager_;
+    std::vector<std::shared_ptr<ble::Central>> retired_;
     AtomicRef<VehicleList> vehicles_;
 };

@@ -53,7 +53,7 @@ struct Road {
     explicit Road(std::size_t outputBytes) {
         ble::sim::World::populateDefault(world);
         window = std::make_unique<MainWindow>(
-            Radio{world.centralFactory(), QStringLiteral("Simulated vehicles"), {}});
+            Radio{world.centralFactory(), QStringLiteral("Simulated vehicles"), {}, {}});
         window->show();
         window->findChild<TaggedButton*>("connectButton")->click();
         loop.advance(std::chrono::milliseconds(2000));

@@ -99,12 +99,14 @@ TEST_F(ButtonsTest, TabVisitsTheControlsInReadingOrder) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
     button("connectButton")->setFocus();
 
-    const char* order[] = {"listButton",         "logToggle",           "vexaIdField",
-                           "vexaSpeedSlider",    "vexaLaneSlider",      "vexaMiddleButton",
-                           "drummetIdField",     "drummetSpeedSlider",  "drummetLaneSlider",
-                           "drummetMiddleButton", "pellanIdField",      "pellanSpeedSlider",
-                           "pellanLaneSlider",   "pellanMiddleButton",  "outputArea",
-                           "connectButton"};
+    const char* order[] = {"listButton",         "stopAllButton",      "logToggle",
+                           "vexaIdField",        "vexaSpeedSlider",    "vexaLaneSlider",
+                           "vexaMiddleButton",   "vexaUTurnButton",    "vexaStopButton",
+                           "drummetIdField",     "drummetSpeedSlider", "drummetLaneSlider",
+                           "drummetMiddleButton", "drummetUTurnButton", "drummetStopButton",
+                           "pellanIdField",      "pellanSpeedSlider",  "pellanLaneSlider",
+                           "pellanMiddleButton", "pellanUTurnButton",  "pellanStopButton",
+                           "outputArea",         "connectButton"};
     for (const char* name : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_NE(QApplication::focusWidget(), nullptr);

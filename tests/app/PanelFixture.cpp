@@ -1,5 +1,6 @@
 #include "PanelFixture.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -17,14 +18,16 @@ void PanelFixture::addVehicle(std::uint8_t model, std::uint32_t identifier) {
     world_.addVehicle(profile);
 }
 
-void PanelFixture::openWindow() {
+void PanelFixture::openWindow(RadioCatalog catalog) {
     ble::CentralFactory worldFactory = world_.centralFactory();
     ble::CentralFactory counting = [this, worldFactory](std::weak_ptr<ble::CentralDelegate> d) {
         ++centralsMade_;
         return worldFactory(std::move(d));
     };
-    window_ = std::make_unique<MainWindow>(Radio{counting, QStringLiteral("Simulated vehicles"), {}});
+    window_ = std::make_unique<MainWindow>(Radio{counting, QStringLiteral("Simulated vehicles"), {}, {}},
+                                           std::move(catalog));
     window_->show();
+    QApplication::setActiveWindow(window_.get());  // for the window's shortcuts
 }
 
 void PanelFixture::connect() {

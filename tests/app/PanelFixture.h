@@ -33,8 +33,8 @@ protected:
 
     // A virtual vehicle in the world; tests add theirs before openWindow().
     void addVehicle(std::uint8_t model, std::uint32_t identifier);
-    // Makes the window.
-    void openWindow();
+    // Makes the window, on the world's radio, with the Radio menu's choices.
+    void openWindow(RadioCatalog catalog = {});
     // Presses Connect and lets the simulated road settle.
     void connect();
     void list();

@@ -87,48 +87,36 @@ TEST_F(ShellTest, ControlsOutlivingTheirControllerAreHarmless) {
     EXPECT_EQ(takeStdout(), "5\nLane 1\n");
 }
 
-TEST_F(ShellTest, TitlesAndStatusBarShowTheRadioAndEachVehiclesState) {
-    addVehicle(9, 61);
-    addVehicle(19, 62);
-    openWindow();
-    connect();
-    list();
-    window_->refreshStatus();
-    const auto labels = window_->statusBar()->findChildren<QLabel*>();
-    auto shows = [&labels](const QString& text) {
-        for (QLabel* label : labels) {
-            if (label->text() == text) return true;
-        }
-        return false;
-    };
-    EXPECT_TRUE(shows("Radio: Simulated vehicles"));
-    EXPECT_TRUE(shows("2 vehicles"));
-    EXPECT_EQ(window_->findChild<QWidget*>("vexaPanel")->property("title").toString(),
-              QStringLiteral("Vexa (model 9) \u2014 61: driving"));
-    EXPECT_EQ(window_->findChild<QWidget*>("drummetPanel")->property("title").toString(),
-              "Drummet (model 18)");
-
-    world_.removeVehicle(61);
-    settle();
-    window_->refreshStatus();
-    EXPECT_EQ(window_->findChild<QWidget*>("vexaPanel")->property("title").toString(),
-              QStringLiteral("Vexa (model 9) \u2014 61: gone"));
-}
-
-TEST(VehicleStateText, ConnectingDrivingGoneAndUnbound) {
+TEST(VehicleStateText, EachLinkStateAndItsWords) {
     VehiclesController registry([](std::weak_ptr<ble::CentralDelegate>) { return nullptr; });
     auto connecting = std::make_shared<Vehicle>();
     connecting->setIdentifier(1);
-    auto driving = std::make_shared<Vehicle>();
-    driving->setIdentifier(4000000000u);
-    driving->setActive(true);
-    registry.setVehicles(std::make_shared<VehicleList>(VehicleList{connecting, driving}));
+    auto ready = std::make_shared<Vehicle>();
+    ready->setIdentifier(4000000000u);
+    ready->setActive(true);
+    registry.setVehicles(std::make_shared<VehicleList>(VehicleList{connecting, ready}));
 
-    EXPECT_EQ(panelStateText(registry, -1), "");
-    EXPECT_EQ(panelStateText(registry, qint64{1} << 33), "");
-    EXPECT_EQ(panelStateText(registry, 1), "1: connecting");
-    EXPECT_EQ(panelStateText(registry, 4000000000), "4000000000: driving");
-    EXPECT_EQ(panelStateText(registry, 2), "2: gone");
+    struct Case {
+        qint64 tag;
+        PanelStatus::Link link;
+        const char* words;
+        const char* hex;
+    };
+    const Case cases[] = {
+        {-1, PanelStatus::Link::Unbound, "", ""},
+        {qint64{1} << 33, PanelStatus::Link::Unbound, "", ""},
+        {1, PanelStatus::Link::Connecting, "Connecting\u2026", "0x00000001"},
+        {4000000000, PanelStatus::Link::Ready, "Ready", "0xee6b2800"},
+        {2, PanelStatus::Link::Gone, "Gone", "0x00000002"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(panelStatus(registry, c.tag).link, c.link) << c.tag;
+        EXPECT_EQ(linkText(c.link), QString::fromUtf8(c.words)) << c.tag;
+        EXPECT_EQ(hexIdentifierText(c.tag), c.hex) << c.tag;
+    }
+    EXPECT_EQ(linkText(PanelStatus::Link::Moving), "Moving");
+    EXPECT_EQ(firmwareText(std::nullopt), "");
+    EXPECT_EQ(firmwareText(0x2a), "Firmware 0x002a");
     EXPECT_EQ(registryText(registry), "2 vehicles");
     registry.setVehicles(nullptr);
     EXPECT_EQ(registryText(registry), "No vehicles");

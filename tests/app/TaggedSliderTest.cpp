@@ -116,20 +116,38 @@ TEST_F(TaggedSliderTest, DraggingTheHandleSendsEachNewPositionAndNothingOnReleas
     EXPECT_EQ(slider_.value(), seen_[1]);
 }
 
-TEST_F(TaggedSliderTest, AClickOnTheGrooveSendsOneAction) {
-    slider_.setValue(0);
-    const QPoint farRight(slider_.width() - 3, slider_.height() / 2);
-    QTest::mouseClick(&slider_, Qt::LeftButton, Qt::NoModifier, farRight);
-    ASSERT_EQ(seen_.size(), 1u);
-    EXPECT_GT(seen_[0], 0);
+TEST_F(TaggedSliderTest, AClickOnTheGrooveJumpsThereWithOneAction) {
+    struct Case {
+        double along;  // of the slider's width
+        int low, high;
+    };
+    for (const Case c : {Case{0.99, 1900, 2000}, Case{0.5, 900, 1100}, Case{0.01, 0, 100}}) {
+        slider_.setValue(c.along < 0.5 ? 2000 : 0);
+        seen_.clear();
+        const QPoint at(static_cast<int>(slider_.width() * c.along), slider_.height() / 2);
+        QTest::mouseClick(&slider_, Qt::LeftButton, Qt::NoModifier, at);
+        ASSERT_EQ(seen_.size(), 1u) << c.along;
+        EXPECT_GE(seen_[0], c.low) << c.along;
+        EXPECT_LE(seen_[0], c.high) << c.along;
+    }
 }
 
-TEST_F(TaggedSliderTest, OneWheelTurnSendsOneAction) {
+TEST_F(TaggedSliderTest, TheWheelMovesTheSliderOnlyWhileItHasFocus) {
     slider_.setValue(1000);
     const QPoint at = slider_.rect().center();
     QWheelEvent wheel(at, slider_.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&slider_, &wheel);
+    EXPECT_TRUE(seen_.empty());
+    EXPECT_FALSE(wheel.isAccepted()) << "the wheel goes on to what holds the slider";
+    EXPECT_EQ(slider_.value(), 1000);
+
+    QApplication::setActiveWindow(&slider_);
+    slider_.setFocus();
+    ASSERT_TRUE(slider_.hasFocus());
+    QWheelEvent again(at, slider_.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&slider_, &again);
     ASSERT_EQ(seen_.size(), 1u);
     EXPECT_NE(seen_[0], 1000);
 }
