@@ -5,10 +5,14 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QTest>
+#include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "MockBluez.h"
 #include "ble/bluez/AdapterProbe.h"
+#include "ble/bluez/AdapterWatch.h"
 
 namespace {
 
@@ -119,6 +123,53 @@ TEST(AdapterProbe, ReportsNoSystemBusForABusThatIsNotThere) {
 TEST(AdapterProbeWithoutBus, ReportsNoSystemBus) {
     if (QDBusConnection::systemBus().isConnected()) GTEST_SKIP() << "a system bus is there";
     EXPECT_EQ(probe().status, Status::NoSystemBus);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AdapterProbeOnMockBluez, TheWatchFollowsAdaptersAsTheyComeArePoweredAndGo) {
+    ble::bluez::AdapterWatch watch;
+    int changes = 0;
+    QObject::connect(&watch, &ble::bluez::AdapterWatch::changed, [&changes] { ++changes; });
+    const auto seen = [&watch] {
+        std::vector<std::string> adapters;
+        for (const AdapterProbeResult& a : watch.adapters()) {
+            adapters.push_back(a.path + " " + a.name + (a.powered ? " on" : " off"));
+        }
+        return adapters;
+    };
+    QString second;
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::string> adapters;
+    };
+    const Step steps[] = {
+        {"BlueZ starts with an adapter", [&] { mock_.start(); mock_.addAdapter("hci0", "desk"); },
+         {"/org/bluez/hci0 desk on"}},
+        {"a second one arrives", [&] { second = mock_.addAdapter("hci1", "dongle"); },
+         {"/org/bluez/hci0 desk on", "/org/bluez/hci1 dongle on"}},
+        {"it is powered off", [&] { mock_.setPowered(second, false); },
+         {"/org/bluez/hci0 desk on", "/org/bluez/hci1 dongle off"}},
+        {"a crowd of devices changes nothing",
+         [&] { for (int i = 0; i < 20; ++i) mock_.addVehicle(QStringLiteral("D0:00:00:00:00:%1").arg(i, 2, 10, QLatin1Char('0')), 0x100 + i, 9, -70); },
+         {"/org/bluez/hci0 desk on", "/org/bluez/hci1 dongle off"}},
+        {"the first is removed", [&] { mock_.removeAdapter("hci0"); }, {"/org/bluez/hci1 dongle off"}},
+        {"BlueZ leaves", [&] { mock_.stop(); }, {}},
+    };
+    std::vector<std::string> previous;
+    for (const Step& step : steps) {
+        const int before = changes;
+        step.act();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return seen() == step.adapters; }, kPatienceMs)) << step.what;
+        QTest::qWait(100);
+        EXPECT_EQ(seen(), step.adapters) << step.what;
+        // One signal per change seen, none when nothing an adapter has changed.
+        EXPECT_EQ(changes - before, step.adapters == previous ? 0 : 1) << step.what;
+        previous = step.adapters;
+    }
 }
 
 }  // namespace

@@ -3,7 +3,11 @@
 // that leaves every link as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "SimFixture.h"
+#include "link/SystemLog.h"
 
 namespace {
 
@@ -112,3 +116,66 @@ TEST(SimSecondConnect, DisturbsNoCarAndFindsOneSwitchedOnMeanwhile) {
 }
 
 }  // namespace
+
+// Which vehicle each line was about, as an observer sees it while it is written.
+class AboutRecorder : public LogObserver {
+public:
+    AboutRecorder() { SystemLog::addObserver(this); }
+    ~AboutRecorder() override { SystemLog::removeObserver(this); }
+    void logLine(const std::string& line) override { lines.emplace_back(line, SystemLog::vehicleOfLine()); }
+    std::vector<std::pair<std::string, std::optional<uint32_t>>> lines;
+};
+
+TEST(SimRadioSwitch, TheRadioLeftBehindKeepsItsCarsUntilTheirLinksEndAndFindsNoMore) {
+    SimFixture f;
+    ble::sim::World other{f.loop};
+    AboutRecorder about;
+    auto& near = f.world.addVehicle(vehicleProfile(9, 0xA1, 0x0107));
+    f.controller->beginScan();
+    f.loop.advance(2s);
+    ASSERT_NE(f.listedVehicle(0xA1), nullptr);
+
+    f.controller->setCentralFactory(other.centralFactory());
+    other.addVehicle(vehicleProfile(18, 0xB1));
+    f.world.addVehicle(vehicleProfile(19, 0xA2));  // on the radio left behind
+    f.loop.advance(2s);
+    EXPECT_EQ(f.listed(), 1u) << "nothing new before the next Connect";
+    f.controller->beginScan();
+    f.loop.advance(2s);
+    EXPECT_EQ(f.listed(), 2u);
+    ASSERT_NE(f.listedVehicle(0xB1), nullptr);
+    EXPECT_TRUE(f.listedVehicle(0xB1)->active());
+    EXPECT_EQ(f.listedVehicle(0xA2), nullptr);
+
+    const auto first = f.listedVehicle(0xA1);
+    EXPECT_EQ(first->firmwareVersion(), std::optional<uint16_t>(0x0107));
+    EXPECT_EQ(first->commandedSpeed(), 0);
+    first->setSpeed(300.5f);
+    EXPECT_EQ(first->commandedSpeed(), 300);
+    f.loop.advance(100ms);
+    EXPECT_EQ(near.writes().back().bytes, (Bytes{0x06, 0x24, 0x2C, 0x01, 0xA8, 0x61, 0x00}));
+
+    near.disconnect();
+    f.loop.advance(1s);
+    EXPECT_EQ(f.log.count("Disconnected vehicle id=0x000000a1"), 1);
+    EXPECT_EQ(f.listedVehicle(0xA1), nullptr);
+
+    // The lines about a vehicle say so; the radio's own do not. Each line is
+    // found by its beginning.
+    const std::pair<std::string, std::optional<uint32_t>> expected[] = {
+        {"state=5", std::nullopt},
+        {"Discovered new vehicle, model=0x0009, id=0x000000a1", 0xA1},
+        {"Connected to vehicle id=0x000000a1", 0xA1},
+        {"Discovered write channel", 0xA1},
+        {"Version response 0x0107\n", 0xA1},
+        {"Connected to vehicle id=0x000000b1", 0xB1},
+        {"Disconnected vehicle id=0x000000a1, error=", 0xA1},
+    };
+    for (const auto& line : expected) {
+        const auto found = std::find_if(about.lines.begin(), about.lines.end(),
+                                        [&](const auto& seen) { return seen.first.starts_with(line.first); });
+        ASSERT_NE(found, about.lines.end()) << line.first;
+        EXPECT_EQ(found->second, line.second) << line.first;
+    }
+    f.controller.reset();  // before the world its newest central is on
+}
