@@ -270,10 +270,10 @@ void crowd(MockBluez& mock, Kind kind, int serial) {
     const bool driving = waitFor([&] { return rig.driving(s.id(1)) != nullptr; }, 120000);
     const qint64 drivingAfter = clock.elapsed();
     const bool settled = waitFor([&] { return rig.controller->vehicles()->size() <= 1; }, 120000);
-    std::printf("| %s | 500 advertisers that never connect (connect timeout %lld ms, added in %lld ms) | vehicle %s %lld ms after the last one | crowd gone %s after %lld ms | worst loop gap %lld ms | peak RSS %ld kB |\n",
+    std::printf("| %s | 500 advertisers that never connect (connect timeout %lld ms, added in %lld ms) | vehicle %s %lld ms after the last one | crowd gone %safter %lld ms | worst loop gap %lld ms | peak RSS %ld kB |\n",
                 nameOf(kind), static_cast<long long>(timeout.count()), static_cast<long long>(addingMs),
                 driving ? "driving" : "NEVER driving",
-                static_cast<long long>(drivingAfter), settled ? "" : "NOT", static_cast<long long>(clock.elapsed()),
+                static_cast<long long>(drivingAfter), settled ? "" : "NOT ", static_cast<long long>(clock.elapsed()),
                 static_cast<long long>(watch.worstGapMs()), peakKilobytes());
     (void)car;
 }
