@@ -47,6 +47,7 @@ struct MainWindow::Panel {
     QPointer<QLabel> state;
     QPointer<QLabel> firmware;
     QPointer<QLabel> identifierHex;
+    PanelStatus::Link shown = PanelStatus::Link::Unbound;
 };
 
 MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
@@ -282,9 +283,14 @@ void MainWindow::showLogLine(const QString& line, const QDateTime& at, qint64 ve
     refreshStatus();
 }
 
-void MainWindow::refreshPanel(const Panel& panel) {
+void MainWindow::refreshPanel(Panel& panel, int index) {
     const qint64 tag = panel.speed ? panel.speed->tag() : -1;
     const PanelStatus status = panelStatus(viewController_->vehiclesController(), tag);
+    const PanelStatus::Link before = std::exchange(panel.shown, status.link);
+    if (status.link == PanelStatus::Link::Gone && before != PanelStatus::Link::Gone &&
+        before != PanelStatus::Link::Unbound) {
+        emit panelLinkLost(index);
+    }
     const QString state = linkText(status.link);
     if (panel.state) panel.state->setText(state.isEmpty() ? QStringLiteral("Not bound") : state);
     if (panel.firmware) panel.firmware->setText(firmwareText(status.firmware));
@@ -293,6 +299,6 @@ void MainWindow::refreshPanel(const Panel& panel) {
 
 void MainWindow::refreshStatus() {
     if (!viewController_) return;
-    for (const Panel& panel : panels_) refreshPanel(panel);
+    for (std::size_t i = 0; i < panels_.size(); ++i) refreshPanel(panels_[i], static_cast<int>(i));
     registryLabel_->setText(registryText(viewController_->vehiclesController()));
 }

@@ -57,6 +57,10 @@ public:
     // to a text file; false if the file could not be written.
     bool saveLog(const QString& path) const;
 
+signals:
+    // The car of a panel (0 Vexa, 1 Drummet, 2 Pellan) left the registry.
+    void panelLinkLost(int panel);
+
 private:
     struct Panel;
     void connectOutlets();
@@ -67,7 +71,7 @@ private:
     void showValueOf(TaggedSlider* slider, QLabel* label);
     void setUpStatusBar();
     void showLogLine(const QString& line, const QDateTime& at, qint64 vehicle);
-    void refreshPanel(const Panel& panel);
+    void refreshPanel(Panel& panel, int index);
 
     // Declared first so that every radio outlives the vehicles controller
     // inside the ViewController, and both outlive nothing of Qt's.

@@ -6,6 +6,9 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
 #include "app/RadioChoice.h"
+#if ZELTO_WITH_GAMEPADS
+#include "app/GamepadDriver.h"
+#endif
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -18,6 +21,9 @@ int main(int argc, char* argv[]) {
         RadioCatalog catalog;
         catalog.adapters = watchAdapters(nullptr);
         window = std::make_unique<MainWindow>(std::move(radio), std::move(catalog));
+#if ZELTO_WITH_GAMEPADS
+        new GamepadDriver(*window);  // the window's child
+#endif
         window->show();
         delegate.applicationDidFinishLaunching();
     });
