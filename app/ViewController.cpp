@@ -6,7 +6,7 @@
 #include <limits>
 #include <optional>
 
-#include "app/LaneSpeed.h"
+#include "link/LaneSpeed.h"
 #include "app/PanelTags.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/DriveTap.h"
 #include "link/LinkText.h"
 #include "link/SpeedConversion.h"
 #include "link/SystemLog.h"
@@ -24,6 +25,15 @@ VehicleMessage copyLeading(const std::vector<uint8_t>& value, size_t limit) {
         std::memcpy(&message, value.data(), count);
     }
     return message;
+}
+
+SentCommand named(const char* name, std::optional<uint16_t> speed = std::nullopt,
+                  std::optional<float> offset = std::nullopt) {
+    SentCommand command;
+    command.name = name;
+    command.speed = speed;
+    command.offset = offset;
+    return command;
 }
 
 }  // namespace
@@ -51,45 +61,63 @@ void Vehicle::setSpeed(float speed) {
     const uint16_t wire = speed_conversion::speedFromFloat(speed);
     const uint8_t length = zelto_vehicle_msg_set_speed(&message, wire, kSetSpeedAcceleration);
     commandedSpeed_.store(wire);
-    sendFrame(message, length);
+    sendFrame(message, length, named("set-speed", wire));
 }
 
 void Vehicle::setLaneOffset(float offset) {
     VehicleMessage message{};
     const uint8_t length = zelto_vehicle_msg_set_offset_from_road_center(&message, offset);
-    sendFrame(message, length);
+    sendFrame(message, length, named("set-offset", std::nullopt, offset));
 }
 
 void Vehicle::changeLaneAndSpeed(float offset, uint16_t speed) {
     VehicleMessage message{};
     const uint8_t length =
         zelto_vehicle_msg_change_lane(&message, speed, kChangeLaneAcceleration, offset);
-    sendFrame(message, length);
+    sendFrame(message, length, named("change-lane", speed, offset));
 }
 
 void Vehicle::spin180() {
     VehicleMessage message{};
     const uint8_t length = zelto_vehicle_msg_turn_180(&message);
-    sendFrame(message, length);
+    sendFrame(message, length, named("turn-180"));
 }
 
-void Vehicle::sendFrame(const VehicleMessage& message, uint8_t length) {
-    sendMessageWithLength(reinterpret_cast<const uint8_t*>(&message), length);
+void Vehicle::sendFrame(const VehicleMessage& message, uint8_t length, SentCommand command) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&message);
+    if (!handToRadio(bytes, length)) {
+        return;
+    }
+    command.vehicle = identifier_.load();
+    command.bytes = bytes;
+    command.length = length;
+    DriveTap::commandSent(command);
 }
 
 void Vehicle::sendMessageWithLength(const uint8_t* bytes, uint8_t length) {
+    if (handToRadio(bytes, length)) {
+        SentCommand command = named("frame");
+        command.vehicle = identifier_.load();
+        command.bytes = bytes;
+        command.length = length;
+        DriveTap::commandSent(command);
+    }
+}
+
+bool Vehicle::handToRadio(const uint8_t* bytes, uint8_t length) {
     if (bytes == nullptr && length > 0) {
-        return;
+        return false;
     }
     // Before a peripheral is attached a command goes nowhere, like a message
     // to nobody; with no write channel yet the peripheral writes nothing.
     const auto peripheral = peripheral_.load();
     if (peripheral == nullptr) {
-        return;
+        return false;
     }
     const std::vector<uint8_t> data(bytes, bytes + length);
     peripheral->writeValueForCharacteristic(data, writeChannel_.load(),
                                             ble::WriteType::WithoutResponse);
+    return true;
 }
 
 void Vehicle::didDiscoverServices(ble::Peripheral& peripheral, const ble::Error* error) {
@@ -156,10 +184,10 @@ void Vehicle::didDiscoverCharacteristicsForService(ble::Peripheral&, ble::Servic
     }
     VehicleMessage message{};
     uint8_t length = zelto_vehicle_msg_set_sdk_mode(&message, 1, 1);
-    sendFrame(message, length);
+    sendFrame(message, length, named("sdk-mode"));
     message = VehicleMessage{};
     length = zelto_vehicle_msg_get_version(&message);
-    sendFrame(message, length);
+    sendFrame(message, length, named("get-version"));
     active_.store(true);
 }
 
@@ -173,6 +201,7 @@ void Vehicle::didUpdateValueForCharacteristic(ble::Peripheral&, ble::Characteris
         return;
     }
     const std::vector<uint8_t>& value = characteristic.value();
+    DriveTap::valueNotified(identifier_.load(), value);
     const VehicleMessage message = copyLeading(value, sizeof(VehicleMessage));
 
     switch (message.msg_id) {

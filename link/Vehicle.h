@@ -10,6 +10,7 @@
 
 #include "ble/Bluetooth.h"
 #include "link/AtomicRef.h"
+#include "link/DriveTap.h"
 
 struct VehicleMessage;
 
@@ -65,8 +66,11 @@ public:
                                                      const ble::Error* error) override;
 
 private:
-    // Sends the first `length` bytes of a frame built in place.
-    void sendFrame(const VehicleMessage& message, uint8_t length);
+    // Sends the first `length` bytes of a frame built in place, and tells
+    // whoever taps the drive what was sent.
+    void sendFrame(const VehicleMessage& message, uint8_t length, SentCommand command);
+    // False when the bytes went nowhere (no peripheral yet).
+    bool handToRadio(const uint8_t* bytes, uint8_t length);
 
     AtomicRef<ble::Peripheral> peripheral_;
     AtomicRef<ble::Characteristic> readChannel_;

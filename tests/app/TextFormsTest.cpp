@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/LaneSpeed.h"
+#include "link/LaneSpeed.h"
 #include "app/TextForms.h"
 
 namespace {

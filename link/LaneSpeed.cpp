@@ -1,4 +1,4 @@
-#include "app/LaneSpeed.h"
+#include "link/LaneSpeed.h"
 
 #include <cmath>
 

@@ -1,0 +1,59 @@
+#include "link/DriveTap.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+std::recursive_mutex& observersMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+std::vector<DriveObserver*>& observers() {
+    static std::vector<DriveObserver*> list;
+    return list;
+}
+std::atomic<std::size_t> observerCount{0};
+
+template <typename Call>
+void notify(Call call) {
+    std::lock_guard lock(observersMutex());
+    const std::vector<DriveObserver*> snapshot = observers();
+    for (DriveObserver* observer : snapshot) {
+        const auto& current = observers();
+        if (std::find(current.begin(), current.end(), observer) != current.end()) call(*observer);
+    }
+}
+
+}  // namespace
+
+namespace DriveTap {
+
+void addObserver(DriveObserver* observer) {
+    if (observer == nullptr) return;
+    std::lock_guard lock(observersMutex());
+    auto& list = observers();
+    if (std::find(list.begin(), list.end(), observer) == list.end()) list.push_back(observer);
+    observerCount.store(list.size());
+}
+
+void removeObserver(DriveObserver* observer) {
+    std::lock_guard lock(observersMutex());
+    std::erase(observers(), observer);
+    observerCount.store(observers().size());
+}
+
+bool listened() { return observerCount.load() > 0; }
+
+void commandSent(const SentCommand& command) {
+    if (!listened()) return;
+    notify([&command](DriveObserver& observer) { observer.commandSent(command); });
+}
+
+void valueNotified(std::uint32_t vehicle, const std::vector<std::uint8_t>& value) {
+    if (!listened()) return;
+    notify([&](DriveObserver& observer) { observer.valueNotified(vehicle, value); });
+}
+
+}  // namespace DriveTap
