@@ -12,10 +12,10 @@
 #include "ble/bluez/AdapterWatch.h"
 #include "ble/bluez/CentralFactory.h"
 #else
-#include "ble/qt/CentralFactory.h"
 #include "ble/qt/LocalAdapterProbe.h"
 #include "ble/qt/LocalAdapterWatch.h"
 #endif
+#include "ble/qt/CentralFactory.h"
 
 namespace {
 
@@ -92,6 +92,24 @@ Radio makeSimulatedRadio() {
     ble::sim::World::populateDefault(simulated->world);
     ble::CentralFactory factory = simulated->world.centralFactory();
     return Radio{std::move(factory), QStringLiteral("Simulated vehicles"), QString(), std::move(simulated)};
+}
+
+std::optional<Radio> makeRadioOfKind(RadioKind kind, const QString& adapterAddress) {
+    const std::string address = adapterAddress.toStdString();
+    const std::string name = address.empty() ? "default" : address;
+    if (kind == RadioKind::Qt) {
+        return makeRealRadio<ble::qt::RadioOptions>(name, address, [](ble::EventLoop& loop, ble::qt::RadioOptions options) {
+            return ble::qt::makeCentralFactory(loop, std::move(options));
+        });
+    }
+#if ZELTO_WITH_BLUEZ
+    return makeRealRadio<ble::bluez::RadioOptions>(
+        name, address, [](ble::EventLoop& loop, ble::bluez::RadioOptions options) {
+            return ble::bluez::makeCentralFactory(loop, std::move(options));
+        });
+#else
+    return std::nullopt;
+#endif
 }
 
 Radio makeAdapterRadio(const AdapterEntry& adapter) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ble/Bluetooth.h"
@@ -56,3 +57,9 @@ AdapterList* watchAdapters(QObject* parent);
 
 // The real radio on that adapter.
 Radio makeAdapterRadio(const AdapterEntry& adapter);
+
+// A radio asked for by name (the terminal program's --radio): the BlueZ radio
+// or the portable Qt Bluetooth one, on the adapter of that address or the
+// system's choice when it is empty. Null when this build has no such radio.
+enum class RadioKind { Bluez, Qt };
+std::optional<Radio> makeRadioOfKind(RadioKind kind, const QString& adapterAddress);

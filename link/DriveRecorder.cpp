@@ -42,7 +42,11 @@ DriveRecorder::~DriveRecorder() { DriveTap::removeObserver(this); }
 std::string DriveRecorder::lineFor(const SentCommand& command, double atMs) {
     std::string line = "{\"at\":" + atText(atMs) + ",\"vehicle\":\"" + vehicleText(command.vehicle) + "\"";
     const std::string name = command.name ? command.name : "frame";
-    if (name == "set-speed" && command.speed) {
+    if (command.occasion != nullptr) {
+        // Sent by the program itself (the stop at the end): a player sends
+        // its own, so the line carries no step.
+        line += ",\"occasion\":\"" + std::string(command.occasion) + "\"";
+    } else if (name == "set-speed" && command.speed) {
         line += ",\"speed\":" + numberText(*command.speed);
     } else if (name == "change-lane" && command.offset) {
         line += ",\"lane\":" + numberText(*command.offset);

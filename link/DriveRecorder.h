@@ -2,7 +2,8 @@
 // arguments as a script step, the command's name and its frame) and every
 // value notified. A recording is itself a script: a step's "command" and
 // "frame" are what was sent, and lines without a driving action (the
-// handshake, notifications) are skipped when it is played.
+// handshake, notifications, the stop at the end, marked with its "occasion")
+// are skipped when it is played. Occasions are the program's own fixed texts.
 //
 //   {"at":214,"vehicle":"0x12345678","speed":500,"command":"set-speed","frame":"06 24 F4 01 A8 61 00"}
 //   {"at":230,"vehicle":"0x12345678","notified":"03 17 01 00"}

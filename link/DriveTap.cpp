@@ -15,6 +15,7 @@ std::vector<DriveObserver*>& observers() {
     return list;
 }
 std::atomic<std::size_t> observerCount{0};
+thread_local const char* currentOccasion = nullptr;
 
 template <typename Call>
 void notify(Call call) {
@@ -46,9 +47,15 @@ void removeObserver(DriveObserver* observer) {
 
 bool listened() { return observerCount.load() > 0; }
 
+Occasion::Occasion(const char* text) : outer_(currentOccasion) { currentOccasion = text; }
+
+Occasion::~Occasion() { currentOccasion = outer_; }
+
 void commandSent(const SentCommand& command) {
     if (!listened()) return;
-    notify([&command](DriveObserver& observer) { observer.commandSent(command); });
+    SentCommand told = command;
+    if (told.occasion == nullptr) told.occasion = currentOccasion;
+    notify([&told](DriveObserver& observer) { observer.commandSent(told); });
 }
 
 void valueNotified(std::uint32_t vehicle, const std::vector<std::uint8_t>& value) {

@@ -18,6 +18,8 @@ struct SentCommand {
     std::optional<float> offset;         // change-lane's and set-offset's
     const std::uint8_t* bytes = nullptr;
     std::size_t length = 0;
+    // Why it was sent, when the sender said (DriveTap::Occasion); else null.
+    const char* occasion = nullptr;
 };
 
 class DriveObserver {
@@ -33,6 +35,19 @@ void addObserver(DriveObserver* observer);
 void removeObserver(DriveObserver* observer);
 // Cheap when nobody listens.
 bool listened();
+
+// Commands sent on this thread while an occasion lives carry its text (the
+// stop at the end of a drive, say), so a recording can tell them apart.
+class Occasion {
+public:
+    explicit Occasion(const char* text);
+    ~Occasion();
+    Occasion(const Occasion&) = delete;
+    Occasion& operator=(const Occasion&) = delete;
+
+private:
+    const char* outer_;
+};
 void commandSent(const SentCommand& command);
 void valueNotified(std::uint32_t vehicle, const std::vector<std::uint8_t>& value);
 

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr const char* kProgramName = "zelto-panel";
+std::atomic<const char*> programName{"zelto-panel"};
 
 std::atomic<bool> echoToStandardError{true};
 std::atomic<bool> sendToSystemLog{true};
@@ -37,7 +37,7 @@ std::vector<LogObserver*>& observers() {
 // The connection to the system log is opened once, not per line.
 void openSystemLogOnce() {
     static std::once_flag once;
-    std::call_once(once, [] { openlog(kProgramName, LOG_PID, LOG_USER); });
+    std::call_once(once, [] { openlog(programName.load(), LOG_PID, LOG_USER); });
 }
 
 // "2026-12-08 10:45:07.123 zelto-panel[1234] " like the platform logger.
@@ -53,7 +53,7 @@ std::string standardErrorPrefix() {
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     char prefix[96];
     std::snprintf(prefix, sizeof prefix, "%s.%03d %s[%ld] ", stamp, static_cast<int>(millis),
-                  kProgramName, static_cast<long>(getpid()));
+                  programName.load(), static_cast<long>(getpid()));
     return prefix;
 }
 
@@ -142,6 +142,10 @@ VehicleScope::VehicleScope(std::uint32_t identifier) : outer_(currentVehicle) {
 VehicleScope::~VehicleScope() { currentVehicle = outer_; }
 
 std::optional<std::uint32_t> vehicleOfLine() { return currentVehicle; }
+
+void setProgramName(const char* name) {
+    if (name != nullptr) programName.store(name);
+}
 
 void setEchoToStandardError(bool on) { echoToStandardError.store(on); }
 

@@ -36,6 +36,10 @@ private:
 // The vehicle the line being written is about, if the link said.
 std::optional<std::uint32_t> vehicleOfLine();
 
+// The name the lines go out under ("zelto-panel" unless told), before the
+// first line; the text must live as long as the program.
+void setProgramName(const char* name);
+
 // Standard error echo is on by default; quiet tests may switch it off.
 void setEchoToStandardError(bool on);
 // The system log is on by default; tests and benchmarks switch it off so that

@@ -1,0 +1,205 @@
+#include "drive/Runner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "link/DriveRecorder.h"
+#include "link/LaneSpeed.h"
+#include "link/Vehicle.h"
+#include "link/VehiclesController.h"
+
+namespace drive {
+namespace {
+
+constexpr double kPollMs = 10;
+// "all" is ready once nothing new has turned up for this long.
+constexpr double kAllQuietMs = 1000;
+
+std::string hexId(std::uint32_t id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(id));
+    return text;
+}
+
+}  // namespace
+
+std::atomic<int>& Runner::pendingSignal() {
+    static std::atomic<int> signal{0};
+    return signal;
+}
+
+Runner::Runner(VehiclesController& controller, DriveClock& clock, double connectTimeoutMs, Sink out, Sink err)
+    : controller_(controller),
+      clock_(clock),
+      connectTimeoutMs_(connectTimeoutMs),
+      out_(std::move(out)),
+      err_(std::move(err)),
+      origin_(std::numeric_limits<double>::infinity()) {
+    DriveTap::addObserver(this);
+}
+
+Runner::~Runner() { DriveTap::removeObserver(this); }
+
+void Runner::commandSent(const SentCommand& command) {
+    const double now = clock_.nowMs();
+    if (now < origin_) return;  // the handshake before the first step
+    char time[32];
+    std::snprintf(time, sizeof time, "+%.3f", (now - origin_) / 1000.0);
+    out_(std::string(time) + " " + hexId(command.vehicle) + " " + (command.name ? command.name : "frame") + " " +
+         hexText(command.bytes, command.length));
+}
+
+std::vector<std::string> Runner::missing(const Script& script, double quietMs) const {
+    std::vector<std::string> absent;
+    const VehicleList vehicles = *controller_.vehicles();
+    const auto active = [&vehicles](const std::function<bool(const Vehicle&)>& match) {
+        return std::any_of(vehicles.begin(), vehicles.end(),
+                           [&](const auto& v) { return v && v->active() && match(*v); });
+    };
+    for (std::uint32_t id : namedIdentifiers(script)) {
+        if (!active([id](const Vehicle& v) { return v.identifier() == id; })) absent.push_back(hexId(id));
+    }
+    bool wantsAll = false;
+    std::set<int> models;
+    for (const Step& step : script.steps) {
+        if (!step.vehicle) continue;
+        if (const auto* model = std::get_if<ModelSelector>(&*step.vehicle)) models.insert(model->model);
+        if (std::holds_alternative<AllVehicles>(*step.vehicle)) wantsAll = true;
+    }
+    for (int model : models) {
+        if (!active([model](const Vehicle& v) { return v.modelIdentifier() == model; })) {
+            absent.push_back("model:" + std::to_string(model));
+        }
+    }
+    if (wantsAll) {
+        const bool connecting = std::any_of(vehicles.begin(), vehicles.end(), [](const auto& v) { return v && !v->active(); });
+        if (!active([](const Vehicle&) { return true; })) {
+            absent.push_back("all (no vehicle yet)");
+        } else if (connecting || quietMs < kAllQuietMs) {
+            absent.push_back("all (still connecting)");
+        }
+    }
+    return absent;
+}
+
+int Runner::stopAndEnd(int code) {
+    const DriveTap::Occasion occasion("the stop at the end");
+    for (std::uint32_t id : driven_) {
+        if (const auto vehicle = controller_.findVehicleById(id)) vehicle->setSpeed(0);
+    }
+    clock_.runFor(kDrainMs);  // paced frames leave the radio
+    return code;
+}
+
+int Runner::waitUntil(double ms) {
+    while (true) {
+        if (const int signal = pendingSignal().load()) return stopAndEnd(128 + signal);
+        for (std::uint32_t id : involved_) {
+            if (!controller_.findVehicleById(id)) {
+                err_("vehicle " + hexId(id) + " was lost");
+                return stopAndEnd(kVehicleLost);
+            }
+        }
+        const double now = clock_.nowMs();
+        if (now >= ms) return 0;
+        clock_.runFor(std::min(kPollMs, ms - now));
+    }
+}
+
+std::vector<std::shared_ptr<Vehicle>> Runner::targetsOf(const Selector& selector, std::string& lost) const {
+    std::vector<std::shared_ptr<Vehicle>> targets;
+    if (const auto* id = std::get_if<std::uint32_t>(&selector)) {
+        auto vehicle = controller_.findVehicleById(*id);
+        if (!vehicle || !vehicle->active()) lost = hexId(*id);
+        else targets.push_back(std::move(vehicle));
+        return targets;
+    }
+    for (const auto& vehicle : *controller_.vehicles()) {
+        if (!vehicle || !vehicle->active()) continue;
+        const auto* model = std::get_if<ModelSelector>(&selector);
+        if (!model || vehicle->modelIdentifier() == model->model) targets.push_back(vehicle);
+    }
+    if (targets.empty()) lost = std::holds_alternative<AllVehicles>(selector)
+                                    ? std::string("every vehicle")
+                                    : "every vehicle of model " + std::to_string(std::get<ModelSelector>(selector).model);
+    return targets;
+}
+
+void Runner::execute(const Step& step, Vehicle& vehicle) {
+    const std::uint32_t id = vehicle.identifier();
+    driven_.insert(id);
+    involved_.insert(id);
+    double& speed = lastSpeed_[id];
+    switch (step.action) {
+        case Action::Speed:
+            speed = step.value;
+            vehicle.setSpeed(static_cast<float>(step.value));
+            break;
+        case Action::Stop:
+            speed = 0;
+            vehicle.setSpeed(0);
+            break;
+        case Action::Lane:
+            vehicle.changeLaneAndSpeed(static_cast<float>(step.value),
+                                       laneChangeSpeed(static_cast<float>(step.laneSpeed.value_or(speed))));
+            break;
+        case Action::Middle:
+            vehicle.changeLaneAndSpeed(0.0f, laneChangeSpeed(static_cast<float>(speed)));
+            break;
+        case Action::UTurn:
+            vehicle.spin180();
+            break;
+        case Action::Wait:
+            break;
+    }
+}
+
+int Runner::run(const Script& script) {
+    if (script.error) return kBadInput;
+    for (std::uint32_t id : namedIdentifiers(script)) involved_.insert(id);
+    controller_.beginScan();
+    const double deadline = clock_.nowMs() + connectTimeoutMs_;
+    std::size_t listed = 0;
+    double grew = clock_.nowMs();
+    while (true) {
+        if (const int signal = pendingSignal().load()) return stopAndEnd(128 + signal);
+        const double now = clock_.nowMs();
+        if (controller_.vehicles()->size() != listed) {
+            listed = controller_.vehicles()->size();
+            grew = now;
+        }
+        const std::vector<std::string> absent = missing(script, now - grew);
+        if (absent.empty()) break;
+        if (now >= deadline) {
+            std::string names;
+            for (const std::string& name : absent) names += (names.empty() ? "" : ", ") + name;
+            err_("not ready after the connect timeout, nothing sent: " + names);
+            return kVehicleMissing;
+        }
+        clock_.runFor(kPollMs);
+    }
+
+    origin_ = clock_.nowMs();
+    double cursor = 0;
+    for (const Step& step : script.steps) {
+        const double due = std::max(step.atMs.value_or(cursor), cursor);
+        if (const int code = waitUntil(origin_ + due)) return code;
+        cursor = due;
+        if (step.action == Action::Wait) {
+            cursor += step.value;
+            continue;
+        }
+        std::string lost;
+        const auto targets = targetsOf(*step.vehicle, lost);
+        if (!lost.empty()) {
+            err_("line " + std::to_string(step.line) + ": " + lost + " is not there");
+            return stopAndEnd(kVehicleLost);
+        }
+        for (const auto& vehicle : targets) execute(step, *vehicle);
+    }
+    if (const int code = waitUntil(origin_ + cursor)) return code;
+    return stopAndEnd(kOk);
+}
+
+}  // namespace drive

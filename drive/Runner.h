@@ -1,0 +1,65 @@
+// Runs a script on the link: scans and connects until every vehicle the
+// script names is in SDK mode, then sends each step through Vehicle at its
+// time, printing one line per frame written. At the end, on a signal, or when
+// a vehicle is lost, every vehicle it drove gets speed 0 before it returns.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "drive/Clock.h"
+#include "drive/Script.h"
+#include "link/DriveTap.h"
+
+class Vehicle;
+class VehiclesController;
+
+namespace drive {
+
+enum ExitCode { kOk = 0, kVehicleLost = 1, kBadInput = 2, kVehicleMissing = 3 };
+
+class Runner : private DriveObserver {
+public:
+    using Sink = std::function<void(const std::string&)>;
+
+    // `out` gets the frame lines, `err` what went wrong; each without newline.
+    Runner(VehiclesController& controller, DriveClock& clock, double connectTimeoutMs, Sink out, Sink err);
+    ~Runner() override;
+
+    int run(const Script& script);
+
+    // Set from a signal handler: the run stops its cars and returns 128 + it.
+    static std::atomic<int>& pendingSignal();
+    // The time of the first step on the clock, once the vehicles are ready.
+    double originMs() const { return origin_; }
+
+    // How long after the last step frames may still wait in the radio.
+    static constexpr double kDrainMs = 200;
+
+private:
+    void commandSent(const SentCommand& command) override;
+    void valueNotified(std::uint32_t, const std::vector<std::uint8_t>&) override {}
+
+    std::vector<std::string> missing(const Script& script, double quietMs) const;
+    // 0 to go on, else the code to end with (the cars already stopped).
+    int waitUntil(double ms);
+    int stopAndEnd(int code);
+    std::vector<std::shared_ptr<Vehicle>> targetsOf(const Selector& selector, std::string& lost) const;
+    void execute(const Step& step, Vehicle& vehicle);
+
+    VehiclesController& controller_;
+    DriveClock& clock_;
+    double connectTimeoutMs_;
+    Sink out_, err_;
+    double origin_;
+    std::set<std::uint32_t> involved_;
+    std::set<std::uint32_t> driven_;
+    std::map<std::uint32_t, double> lastSpeed_;
+};
+
+}  // namespace drive

@@ -1,0 +1,18 @@
+// `zelto-drive scan`: lists the vehicles that advertise, once each, in the
+// order they were found, for a number of seconds.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "ble/Bluetooth.h"
+#include "drive/Clock.h"
+
+namespace drive {
+
+// One line per vehicle: "id=0x12345678 model=9 name=<name> rssi=<dBm or ?>",
+// or with `json` one JSON object a line.
+void scan(const ble::CentralFactory& radio, DriveClock& clock, double seconds, bool json,
+          const std::function<void(const std::string&)>& out);
+
+}  // namespace drive
