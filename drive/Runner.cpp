@@ -43,11 +43,13 @@ Runner::~Runner() { DriveTap::removeObserver(this); }
 
 void Runner::commandSent(const SentCommand& command) {
     const double now = clock_.nowMs();
-    if (now < origin_) return;  // the handshake before the first step
+    // The link's own handshake, also of a car that connects late, is not the
+    // script's: the lines are the frames the steps send.
+    const std::string name = command.name ? command.name : "frame";
+    if (now < origin_ || name == "sdk-mode" || name == "get-version") return;
     char time[32];
     std::snprintf(time, sizeof time, "+%.3f", (now - origin_) / 1000.0);
-    out_(std::string(time) + " " + hexId(command.vehicle) + " " + (command.name ? command.name : "frame") + " " +
-         hexText(command.bytes, command.length));
+    out_(std::string(time) + " " + hexId(command.vehicle) + " " + name + " " + hexText(command.bytes, command.length));
 }
 
 std::vector<std::string> Runner::missing(const Script& script, double quietMs) const {
