@@ -2,7 +2,9 @@
 
 #include <QActionGroup>
 #include <algorithm>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -24,6 +26,7 @@
 #include "app/TextForms.h"
 #include "app/VehicleState.h"
 #include "app/ViewController.h"
+#include "link/DriveRecorder.h"
 #include "ui_MainWindow.h"
 
 namespace {
@@ -86,6 +89,7 @@ MainWindow::~MainWindow() {
     // Nothing is sent on the way out: the vehicles controller goes with the
     // ViewController, before the radios it was made on.
     statusTimer_->stop();
+    recorder_.reset();
     delete linkLog_;  // lines written on the way out find no window
     linkLog_ = nullptr;
     viewController_.reset();
@@ -162,6 +166,8 @@ void MainWindow::setUpMenus() {
     QAction* save = file->addAction(QStringLiteral("Save log\u2026"), this, &MainWindow::saveLogAs);
     save->setObjectName(QStringLiteral("saveLogAction"));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    recordAction_ = file->addAction(QStringLiteral("Record drive\u2026"), this, &MainWindow::toggleRecording);
+    recordAction_->setObjectName(QStringLiteral("recordDriveAction"));
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
     quit->setObjectName(QStringLiteral("quitAction"));
@@ -244,6 +250,38 @@ void MainWindow::saveLogAs() {
     }
 }
 
+bool MainWindow::recordDriveTo(const QString& path) {
+    recorder_.reset();
+    recordFile_.reset();
+    if (!path.isEmpty()) {
+        recordFile_.reset(std::fopen(QFile::encodeName(path).constData(), "w"));
+        if (!recordFile_) return false;
+        auto started = std::make_shared<QElapsedTimer>();
+        started->start();
+        recorder_ = std::make_unique<DriveRecorder>(
+            recordFile_.get(), [started] { return static_cast<double>(started->nsecsElapsed()) / 1e6; });
+    }
+    recordAction_->setText(recording() ? QStringLiteral("Stop recording") : QStringLiteral("Record drive\u2026"));
+    recordingLabel_->setText(recording() ? QStringLiteral("Recording to %1").arg(QFileInfo(path).fileName()) : QString());
+    recordingLabel_->setVisible(recording());
+    return path.isEmpty() || recording();
+}
+
+void MainWindow::toggleRecording() {
+    if (recording()) {
+        recordDriveTo(QString());
+        return;
+    }
+    const QString suggested = QStringLiteral("drive-%1.jsonl")
+                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record drive"), suggested,
+                                                      QStringLiteral("Drive recordings (*.jsonl)"));
+    if (path.isEmpty()) return;
+    if (!recordDriveTo(path)) {
+        QMessageBox::warning(this, QStringLiteral("Record drive"), QStringLiteral("Could not write %1.").arg(path));
+    }
+}
+
 void MainWindow::showValueOf(TaggedSlider* slider, QLabel* label) {
     auto show = [slider, label] {
         label->setText(QString::fromStdString(textforms::floatText(slider->floatValue())));
@@ -261,7 +299,11 @@ void MainWindow::setUpStatusBar() {
     lastLogLine_->setObjectName(QStringLiteral("lastLogLine"));
     lastLogLine_->setTextFormat(Qt::PlainText);
     lastLogLine_->setMinimumWidth(1);  // long lines are cut, never widen the window
+    recordingLabel_ = new QLabel(this);
+    recordingLabel_->setObjectName(QStringLiteral("recordingLabel"));
+    recordingLabel_->setVisible(false);
     statusBar()->addWidget(lastLogLine_, 1);
+    statusBar()->addPermanentWidget(recordingLabel_);
     statusBar()->addPermanentWidget(registryLabel_);
     statusBar()->addPermanentWidget(radioLabel_);
 

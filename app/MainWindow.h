@@ -9,16 +9,19 @@
 #include <QDateTime>
 #include <QMainWindow>
 #include <QString>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "app/RadioChoice.h"
 
+class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
 class QTimer;
+class DriveRecorder;
 class LinkLogForwarder;
 class TaggedSlider;
 class ViewController;
@@ -57,6 +60,12 @@ public:
     // to a text file; false if the file could not be written.
     bool saveLog(const QString& path) const;
 
+    // Records every command sent and value notified to a JSON-lines file
+    // that zelto-drive can replay; an empty path stops recording. False if
+    // the file could not be opened.
+    bool recordDriveTo(const QString& path);
+    bool recording() const { return recorder_ != nullptr; }
+
 signals:
     // The car of a panel (0 Vexa, 1 Drummet, 2 Pellan) left the registry.
     void panelLinkLost(int panel);
@@ -68,6 +77,7 @@ private:
     void setUpMenus();
     void rebuildRadioMenu();
     void saveLogAs();
+    void toggleRecording();
     void showValueOf(TaggedSlider* slider, QLabel* label);
     void setUpStatusBar();
     void showLogLine(const QString& line, const QDateTime& at, qint64 vehicle);
@@ -88,4 +98,8 @@ private:
     QLabel* registryLabel_ = nullptr;
     QLabel* lastLogLine_ = nullptr;
     QTimer* statusTimer_ = nullptr;
+    QAction* recordAction_ = nullptr;
+    QLabel* recordingLabel_ = nullptr;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> recordFile_{nullptr, &std::fclose};
+    std::unique_ptr<DriveRecorder> recorder_;
 };

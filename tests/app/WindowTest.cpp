@@ -278,3 +278,32 @@ TEST_F(WindowTest, TheRadioMenuFollowsAdaptersAndSwitchesTheRadioForTheNextConne
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowTest, RecordDriveWritesEachCommandAsAScriptStepAndSaysItRecords) {
+    openAndList();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("drive.jsonl"));
+    ASSERT_TRUE(window_->recordDriveTo(path));
+    EXPECT_EQ(text("recordingLabel"), "Recording to drive.jsonl");
+    QTest::keyClick(slider("vexaSpeedSlider"), Qt::Key_PageUp);
+    pushButton("vexaUTurnButton")->click();
+    settle(std::chrono::milliseconds(100));
+    ASSERT_TRUE(window_->recordDriveTo(QString()));
+    EXPECT_FALSE(window_->recording());
+    QTest::keyClick(slider("vexaSpeedSlider"), Qt::Key_PageUp);  // no longer recorded
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString recorded = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(recorded.contains(QRegularExpression(
+        R"(^\{"at":\d+,"vehicle":"0x0000003d","speed":100,"command":"set-speed","frame":"06 24 64 00 A8 61 00"\}$)",
+        QRegularExpression::MultilineOption)))
+        << recorded.toStdString();
+    EXPECT_TRUE(recorded.contains(R"("uturn":true,"command":"turn-180","frame":"01 32"})"));
+    EXPECT_FALSE(recorded.contains("\"speed\":200"));
+    EXPECT_FALSE(window_->recordDriveTo(dir.filePath(QStringLiteral("no/such/folder/x.jsonl"))));
+}
+
+}  // namespace
