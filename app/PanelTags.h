@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <optional>
 
 namespace paneltags {
 
@@ -17,5 +19,12 @@ constexpr std::uint8_t kPellanModel = 19;
 
 // What the six sliders carry until a panel is bound: no identifier is negative.
 constexpr std::int64_t kUnbound = -1;
+
+// The vehicle identifier a slider's tag carries: none for an unbound panel,
+// nor for anything outside 0 to 4294967295.
+inline std::optional<std::uint32_t> identifierOfTag(std::int64_t tag) {
+    if (tag < 0 || tag > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    return static_cast<std::uint32_t>(tag);
+}
 
 }  // namespace paneltags

@@ -1,21 +1,13 @@
 #include "app/VehicleState.h"
 
-#include <limits>
-
+#include "app/PanelTags.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 
-namespace {
-
-std::optional<std::uint32_t> identifierOf(qint64 boundTag) {
-    if (boundTag < 0 || boundTag > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-    return static_cast<std::uint32_t>(boundTag);
-}
-
-}  // namespace
+using paneltags::identifierOfTag;
 
 PanelStatus panelStatus(const VehiclesController& controller, qint64 boundTag) {
-    const std::optional<std::uint32_t> identifier = identifierOf(boundTag);
+    const std::optional<std::uint32_t> identifier = identifierOfTag(boundTag);
     if (!identifier) return {};
     const std::shared_ptr<Vehicle> vehicle = controller.findVehicleById(*identifier);
     if (!vehicle) return {PanelStatus::Link::Gone, std::nullopt};
@@ -41,7 +33,7 @@ QString firmwareText(std::optional<std::uint16_t> firmware) {
 }
 
 QString hexIdentifierText(qint64 boundTag) {
-    const std::optional<std::uint32_t> identifier = identifierOf(boundTag);
+    const std::optional<std::uint32_t> identifier = identifierOfTag(boundTag);
     if (!identifier) return {};
     return QStringLiteral("0x%1").arg(*identifier, 8, 16, QLatin1Char('0'));
 }

@@ -23,11 +23,6 @@ using textforms::tagText;
 
 namespace {
 
-std::optional<std::uint32_t> identifierFromTag(qint64 tag) {
-    if (tag < 0 || tag > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-    return static_cast<std::uint32_t>(tag);
-}
-
 // The value of a speed slider, or NaN when the window lacks it.
 float speedOf(const TaggedSlider* slider) {
     return slider ? slider->floatValue() : std::numeric_limits<float>::quiet_NaN();
@@ -181,7 +176,7 @@ TaggedSlider* ViewController::speedSliderForTag(qint64 tag) const {
 }
 
 std::shared_ptr<Vehicle> ViewController::vehicleForTag(qint64 tag) {
-    const std::optional<std::uint32_t> identifier = identifierFromTag(tag);
+    const std::optional<std::uint32_t> identifier = paneltags::identifierOfTag(tag);
     if (!identifier) {
         writeOutput("No vehicle bound to this slider");
         return nullptr;

@@ -14,7 +14,6 @@
 namespace drive {
 namespace {
 
-constexpr std::uint16_t kVehicleProductId = 0xBEEF;
 // The platforms' "no reading" values.
 bool rssiKnown(int rssi) { return rssi < 0 && rssi >= -127; }
 
@@ -35,7 +34,7 @@ public:
         if (data.size() > UINT8_MAX) return;
         zelto_adv_mfg_info info{};
         if (zelto_adv_parse_mfg_data(data.data(), static_cast<std::uint8_t>(data.size()), &info) != 0) return;
-        if (info.product_id != kVehicleProductId || !seen_.insert(info.identifier).second) return;
+        if (info.product_id != ZELTO_ADV_VEHICLE_PRODUCT_ID || !seen_.insert(info.identifier).second) return;
         const std::string name = link_text::safe(peripheral->name());
         char id[16];
         std::snprintf(id, sizeof id, "0x%08x", static_cast<unsigned>(info.identifier));

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr uint16_t kVehicleProductId = 0xBEEF;
 constexpr long kPoweredOnState = static_cast<long>(ble::CentralState::PoweredOn);
 
 }  // namespace
@@ -142,7 +141,7 @@ void VehiclesController::didDiscoverPeripheral(ble::Central& central,
     if (zelto_adv_parse_mfg_data(bytes, static_cast<uint8_t>(length), &info) != 0) {
         return;
     }
-    if (info.product_id != kVehicleProductId) {
+    if (info.product_id != ZELTO_ADV_VEHICLE_PRODUCT_ID) {
         return;
     }
     if (findVehicleById(info.identifier) != nullptr) {

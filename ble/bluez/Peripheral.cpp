@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "ble/UuidFilter.h"
 #include "ble/bluez/BluezNames.h"
 #include "ble/bluez/Central.h"
 #include "ble/bluez/DBusValues.h"
@@ -24,9 +25,7 @@ std::string describe(const QDBusMessage& reply) {
     return (reply.errorName() + QStringLiteral(": ") + message).toStdString();
 }
 
-bool wanted(const std::vector<Uuid>& filter, const Uuid& uuid) {
-    return filter.empty() || std::find(filter.begin(), filter.end(), uuid) != filter.end();
-}
+bool wanted(const std::vector<Uuid>& filter, const Uuid& uuid) { return filterPasses(filter, uuid); }
 
 // The fd of an Acquire* answer (h, q), duplicated so that this side owns it;
 // -1 when the answer carries none.

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "ble/UuidFilter.h"
 #include "ble/bluez/BluezNames.h"
 #include "ble/bluez/Central.h"
 #include "ble/bluez/DBusValues.h"
@@ -374,13 +375,7 @@ void Radio::deviceSeen(const QString& path) {
     if (!device) return;
     AdvertisementData advertisement;
     advertisement.serviceUuids = uuids(device->value(QStringLiteral("UUIDs")));
-    if (!filter_.empty()) {
-        const bool wanted = std::any_of(filter_.begin(), filter_.end(), [&](const Uuid& uuid) {
-            return std::find(advertisement.serviceUuids.begin(), advertisement.serviceUuids.end(), uuid) !=
-                   advertisement.serviceUuids.end();
-        });
-        if (!wanted) return;
-    }
+    if (!filterPassesAny(filter_, advertisement.serviceUuids)) return;
     const std::string address = text(device->value(QStringLiteral("Address"))).toStdString();
     if (backoff_.quiet(address, loop_.now())) return;
     advertisement.manufacturerData = manufacturerData(device->value(QStringLiteral("ManufacturerData")));

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "ble/UuidFilter.h"
 #include "ble/EventLoop.h"
 #include "ble/qt/ManufacturerData.h"
 #include "ble/qt/Peripheral.h"
@@ -133,13 +134,9 @@ void Central::restartLater() {
 
 void Central::onDeviceSeen(const QBluetoothDeviceInfo& info) {
     if (!scanWanted_) return;
-    if (!scanFilter_.empty()) {
-        const QList<QBluetoothUuid> advertised = info.serviceUuids();
-        const bool wanted = std::any_of(advertised.begin(), advertised.end(), [&](const auto& u) {
-            return std::find(scanFilter_.begin(), scanFilter_.end(), fromQt(u)) != scanFilter_.end();
-        });
-        if (!wanted) return;
-    }
+    std::vector<Uuid> advertised;
+    for (const QBluetoothUuid& uuid : info.serviceUuids()) advertised.push_back(fromQt(uuid));
+    if (!filterPassesAny(scanFilter_, advertised)) return;
     std::shared_ptr<Peripheral> peripheral = peripheralFor(info);
     peripheral->setDeviceInfo(info);
     radio_->loop().post([weak = weak_from_this(), peripheral, advertisement = advertisementOf(info),

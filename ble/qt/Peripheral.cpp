@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "ble/UuidFilter.h"
 #include "ble/EventLoop.h"
 #include "ble/qt/Central.h"
 #include "ble/qt/Characteristic.h"
@@ -15,9 +16,7 @@
 namespace ble::qt {
 namespace {
 
-bool passes(const std::vector<Uuid>& filter, const Uuid& uuid) {
-    return filter.empty() || std::find(filter.begin(), filter.end(), uuid) != filter.end();
-}
+bool passes(const std::vector<Uuid>& filter, const Uuid& uuid) { return filterPasses(filter, uuid); }
 
 QByteArray toBytes(const std::vector<uint8_t>& data) {
     return QByteArray(reinterpret_cast<const char*>(data.data()),

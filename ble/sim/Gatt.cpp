@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ble/UuidFilter.h"
+
 namespace ble::sim::gatt {
 
 const Uuid& vehicleService() {
@@ -55,8 +57,6 @@ std::vector<Uuid> characteristicUuids(ServiceLayout layout, const Uuid& service)
     return {readCharacteristic(), writeCharacteristic()};
 }
 
-bool passes(const std::vector<Uuid>& filter, const Uuid& uuid) {
-    return filter.empty() || std::find(filter.begin(), filter.end(), uuid) != filter.end();
-}
+bool passes(const std::vector<Uuid>& filter, const Uuid& uuid) { return filterPasses(filter, uuid); }
 
 }  // namespace ble::sim::gatt

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "ble/UuidFilter.h"
 #include "ble/sim/Gatt.h"
 #include "ble/sim/SimErrors.h"
 #include "ble/sim/SimPeripheral.h"
@@ -14,11 +15,7 @@ namespace ble::sim {
 namespace {
 
 bool advertises(const AdvertisementData& advertisement, const std::vector<Uuid>& filter) {
-    if (filter.empty()) return true;
-    return std::any_of(filter.begin(), filter.end(), [&](const Uuid& wanted) {
-        const auto& listed = advertisement.serviceUuids;
-        return std::find(listed.begin(), listed.end(), wanted) != listed.end();
-    });
+    return filterPassesAny(filter, advertisement.serviceUuids);
 }
 
 }  // namespace
