@@ -1,6 +1,7 @@
 // Starts the control panel: Qt gets the command line, the delegate is told
 // of launch and termination, and the window appears once the radio is chosen.
 #include <QApplication>
+#include <QTimer>
 #include <memory>
 
 #include "app/AppDelegate.h"
@@ -12,6 +13,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // The desktop entry's name: Wayland shows its icon for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zelto.Panel"));
     AppDelegate delegate;
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
@@ -26,6 +29,10 @@ int main(int argc, char* argv[]) {
 #endif
         window->show();
         delegate.applicationDidFinishLaunching();
+        // For the install check: the window came up, and the program ends.
+        if (qEnvironmentVariableIsSet("ZELTO_PANEL_QUIT_WHEN_SHOWN")) {
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
     });
     QApplication::exec();
     return 0;
