@@ -7,6 +7,7 @@ cmake="$1" build="$2" stage="$3"
 rm -rf "$stage"
 "$cmake" --install "$build" --prefix "$stage/usr" >/dev/null
 for file in usr/bin/zelto-panel usr/bin/zelto-drive usr/share/applications/org.zelto.Panel.desktop \
+            usr/share/man/man1/zelto-panel.1.gz usr/share/man/man1/zelto-drive.1.gz \
             usr/share/metainfo/org.zelto.Panel.metainfo.xml \
             usr/share/icons/hicolor/scalable/apps/org.zelto.Panel.svg usr/share/doc/zelto-panel/README.md; do
   test -f "$stage/$file" || { echo "not installed: $file"; exit 1; }
