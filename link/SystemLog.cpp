@@ -5,7 +5,6 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
@@ -13,7 +12,8 @@
 #include <ctime>
 #include <mutex>
 #include <string_view>
-#include <vector>
+
+#include "link/ObserverList.h"
 
 namespace {
 
@@ -23,14 +23,9 @@ std::atomic<bool> echoToStandardError{true};
 std::atomic<bool> sendToSystemLog{true};
 thread_local std::optional<std::uint32_t> currentVehicle;
 
-// Observers are called under a recursive lock, so an observer may log, add or
-// remove observers from inside logLine() without deadlocking.
-std::recursive_mutex& observersMutex() {
-    static std::recursive_mutex mutex;
-    return mutex;
-}
-std::vector<LogObserver*>& observers() {
-    static std::vector<LogObserver*> list;
+// An observer may log, add or remove observers from inside logLine().
+ObserverList<LogObserver>& observers() {
+    static ObserverList<LogObserver> list;
     return list;
 }
 
@@ -58,16 +53,7 @@ std::string standardErrorPrefix() {
 }
 
 void notifyObservers(const std::string& line) {
-    std::lock_guard lock(observersMutex());
-    // A snapshot, re-checked before each call: an observer removed by an
-    // earlier one in this round is not called.
-    const std::vector<LogObserver*> snapshot = observers();
-    for (LogObserver* observer : snapshot) {
-        const auto& current = observers();
-        if (std::find(current.begin(), current.end(), observer) != current.end()) {
-            observer->logLine(line);
-        }
-    }
+    observers().notify([&line](LogObserver& observer) { observer.logLine(line); });
 }
 
 }  // namespace
@@ -119,21 +105,9 @@ void writeLine(const std::string& line) {
     notifyObservers(line);
 }
 
-void addObserver(LogObserver* observer) {
-    if (observer == nullptr) {
-        return;
-    }
-    std::lock_guard lock(observersMutex());
-    auto& list = observers();
-    if (std::find(list.begin(), list.end(), observer) == list.end()) {
-        list.push_back(observer);
-    }
-}
+void addObserver(LogObserver* observer) { observers().add(observer); }
 
-void removeObserver(LogObserver* observer) {
-    std::lock_guard lock(observersMutex());
-    std::erase(observers(), observer);
-}
+void removeObserver(LogObserver* observer) { observers().remove(observer); }
 
 VehicleScope::VehicleScope(std::uint32_t identifier) : outer_(currentVehicle) {
     currentVehicle = identifier;
