@@ -1,6 +1,7 @@
 #include "app/VehicleState.h"
 
 #include "app/PanelTags.h"
+#include "link/LinkText.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 
@@ -35,7 +36,7 @@ QString firmwareText(std::optional<std::uint16_t> firmware) {
 QString hexIdentifierText(qint64 boundTag) {
     const std::optional<std::uint32_t> identifier = identifierOfTag(boundTag);
     if (!identifier) return {};
-    return QStringLiteral("0x%1").arg(*identifier, 8, 16, QLatin1Char('0'));
+    return QString::fromStdString(link_text::identifierText(*identifier));
 }
 
 QString registryText(const VehiclesController& controller) {

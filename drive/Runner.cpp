@@ -6,6 +6,7 @@
 
 #include "link/DriveRecorder.h"
 #include "link/LaneSpeed.h"
+#include "link/LinkText.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 
@@ -15,12 +16,6 @@ namespace {
 constexpr double kPollMs = 10;
 // "all" is ready once nothing new has turned up for this long.
 constexpr double kAllQuietMs = 1000;
-
-std::string hexId(std::uint32_t id) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(id));
-    return text;
-}
 
 }  // namespace
 
@@ -49,7 +44,7 @@ void Runner::commandSent(const SentCommand& command) {
     if (now < origin_ || name == "sdk-mode" || name == "get-version") return;
     char time[32];
     std::snprintf(time, sizeof time, "+%.3f", (now - origin_) / 1000.0);
-    out_(std::string(time) + " " + hexId(command.vehicle) + " " + name + " " + hexText(command.bytes, command.length));
+    out_(std::string(time) + " " + link_text::identifierText(command.vehicle) + " " + name + " " + hexText(command.bytes, command.length));
 }
 
 std::vector<std::string> Runner::missing(const Script& script, double quietMs) const {
@@ -60,7 +55,7 @@ std::vector<std::string> Runner::missing(const Script& script, double quietMs) c
                            [&](const auto& v) { return v && v->active() && match(*v); });
     };
     for (std::uint32_t id : namedIdentifiers(script)) {
-        if (!active([id](const Vehicle& v) { return v.identifier() == id; })) absent.push_back(hexId(id));
+        if (!active([id](const Vehicle& v) { return v.identifier() == id; })) absent.push_back(link_text::identifierText(id));
     }
     bool wantsAll = false;
     std::set<int> models;
@@ -99,7 +94,7 @@ int Runner::waitUntil(double ms) {
         if (const int signal = pendingSignal().load()) return stopAndEnd(128 + signal);
         for (std::uint32_t id : involved_) {
             if (!controller_.findVehicleById(id)) {
-                err_("vehicle " + hexId(id) + " was lost");
+                err_("vehicle " + link_text::identifierText(id) + " was lost");
                 return stopAndEnd(kVehicleLost);
             }
         }
@@ -113,7 +108,7 @@ std::vector<std::shared_ptr<Vehicle>> Runner::targetsOf(const Selector& selector
     std::vector<std::shared_ptr<Vehicle>> targets;
     if (const auto* id = std::get_if<std::uint32_t>(&selector)) {
         auto vehicle = controller_.findVehicleById(*id);
-        if (!vehicle || !vehicle->active()) lost = hexId(*id);
+        if (!vehicle || !vehicle->active()) lost = link_text::identifierText(*id);
         else targets.push_back(std::move(vehicle));
         return targets;
     }

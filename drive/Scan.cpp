@@ -36,14 +36,13 @@ public:
         if (zelto_adv_parse_mfg_data(data.data(), static_cast<std::uint8_t>(data.size()), &info) != 0) return;
         if (info.product_id != ZELTO_ADV_VEHICLE_PRODUCT_ID || !seen_.insert(info.identifier).second) return;
         const std::string name = link_text::safe(peripheral->name());
-        char id[16];
-        std::snprintf(id, sizeof id, "0x%08x", static_cast<unsigned>(info.identifier));
+        const std::string id = link_text::identifierText(info.identifier);
         if (json_) {
-            QJsonObject line{{"id", id}, {"model", info.model_id}, {"name", QString::fromStdString(name)}};
+            QJsonObject line{{"id", QString::fromStdString(id)}, {"model", info.model_id}, {"name", QString::fromStdString(name)}};
             line.insert(QStringLiteral("rssi"), rssiKnown(rssi) ? QJsonValue(rssi) : QJsonValue());
             out_(QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString());
         } else {
-            out_(std::string("id=") + id + " model=" + std::to_string(info.model_id) + " name=" + name +
+            out_("id=" + id + " model=" + std::to_string(info.model_id) + " name=" + name +
                  " rssi=" + (rssiKnown(rssi) ? std::to_string(rssi) : std::string("?")));
         }
     }

@@ -3,15 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "link/LinkText.h"
 #include "zelto_sdk/zelto_util.h"
 
 namespace {
-
-std::string vehicleText(std::uint32_t vehicle) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(vehicle));
-    return text;
-}
 
 std::string numberText(double value) {
     if (!std::isfinite(value)) return "0";  // JSON has no NaN; the link never sends one
@@ -40,7 +35,7 @@ DriveRecorder::DriveRecorder(std::FILE* out, std::function<double()> millisecond
 DriveRecorder::~DriveRecorder() { DriveTap::removeObserver(this); }
 
 std::string DriveRecorder::lineFor(const SentCommand& command, double atMs) {
-    std::string line = "{\"at\":" + atText(atMs) + ",\"vehicle\":\"" + vehicleText(command.vehicle) + "\"";
+    std::string line = "{\"at\":" + atText(atMs) + ",\"vehicle\":\"" + link_text::identifierText(command.vehicle) + "\"";
     const std::string name = command.name ? command.name : "frame";
     if (command.occasion != nullptr) {
         // Sent by the program itself (the stop at the end): a player sends
@@ -63,7 +58,7 @@ std::string DriveRecorder::lineFor(const SentCommand& command, double atMs) {
 void DriveRecorder::commandSent(const SentCommand& command) { write(lineFor(command, now_())); }
 
 void DriveRecorder::valueNotified(std::uint32_t vehicle, const std::vector<std::uint8_t>& value) {
-    write("{\"at\":" + atText(now_()) + ",\"vehicle\":\"" + vehicleText(vehicle) + "\",\"notified\":\"" +
+    write("{\"at\":" + atText(now_()) + ",\"vehicle\":\"" + link_text::identifierText(vehicle) + "\",\"notified\":\"" +
           hexText(value.data(), value.size()) + "\"}");
 }
 

@@ -1,6 +1,7 @@
 #include "link/LinkText.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace link_text {
 namespace {
@@ -93,6 +94,12 @@ std::string describe(const std::vector<std::shared_ptr<ble::Peripheral>>& list) 
         text += peripheral != nullptr ? descriptionOf(*peripheral) : std::string("(null)");
     }
     text += "]";
+    return text;
+}
+
+std::string identifierText(std::uint32_t identifier) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(identifier));
     return text;
 }
 

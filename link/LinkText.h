@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,6 +27,9 @@ std::string describe(const ble::Error* error);
 
 // A list of peripherals as "[a, b]" (each by its description, made safe), "[]" when empty.
 std::string describe(const std::vector<std::shared_ptr<ble::Peripheral>>& list);
+
+// A vehicle identifier as the log lines write it: "0x0000003d".
+std::string identifierText(std::uint32_t identifier);
 
 // A peripheral's name, and its description (its name, or failing that its
 // address), made safe.
