@@ -1,11 +1,10 @@
 #include "app/MainWindow.h"
 
 #include <QActionGroup>
-#include <algorithm>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeySequence>
@@ -18,6 +17,7 @@
 #include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/FollowEnd.h"
 #include "app/LinkLogForwarder.h"
@@ -39,6 +39,12 @@ QString adapterLabel(const AdapterEntry& adapter) {
     const QString state = adapter.powered ? QStringLiteral("on") : QStringLiteral("off");
     if (adapter.address.isEmpty()) return QStringLiteral("%1 \u2014 %2").arg(name, state);
     return QStringLiteral("%1 (%2) \u2014 %3").arg(name, adapter.address, state);
+}
+
+// "drive-20261209-061500.jsonl": a name a save dialog offers.
+QString stampedFileName(const QString& stem, const QString& suffix) {
+    return QStringLiteral("%1-%2.%3")
+        .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")), suffix);
 }
 
 }  // namespace
@@ -183,6 +189,10 @@ void MainWindow::setUpMenus() {
     rebuildRadioMenu();
 }
 
+std::vector<AdapterEntry> MainWindow::knownAdapters() const {
+    return catalog_.adapters ? catalog_.adapters->adapters() : std::vector<AdapterEntry>{};
+}
+
 void MainWindow::rebuildRadioMenu() {
     radioMenu_->clear();
     for (QAction* action : radioActions_->actions()) radioActions_->removeAction(action);
@@ -194,8 +204,7 @@ void MainWindow::rebuildRadioMenu() {
         radioActions_->addAction(action);
         connect(action, &QAction::triggered, this, [this, address] { chooseRadio(address); });
     };
-    const std::vector<AdapterEntry> adapters =
-        catalog_.adapters ? catalog_.adapters->adapters() : std::vector<AdapterEntry>{};
+    const std::vector<AdapterEntry> adapters = knownAdapters();
     for (const AdapterEntry& adapter : adapters) {
         if (!adapter.address.isEmpty()) addChoice(adapterLabel(adapter), adapter.address);
     }
@@ -213,8 +222,7 @@ void MainWindow::chooseRadio(const QString& adapterAddress) {
         if (adapterAddress.isEmpty()) {
             radios_.push_back(catalog_.simulatedRadio());
         } else {
-            const std::vector<AdapterEntry> adapters =
-                catalog_.adapters ? catalog_.adapters->adapters() : std::vector<AdapterEntry>{};
+            const std::vector<AdapterEntry> adapters = knownAdapters();
             const auto adapter = std::find_if(adapters.begin(), adapters.end(),
                                               [&](const AdapterEntry& a) { return a.address == adapterAddress; });
             if (adapter == adapters.end()) return;
@@ -240,8 +248,7 @@ bool MainWindow::saveLog(const QString& path) const {
 }
 
 void MainWindow::saveLogAs() {
-    const QString suggested =
-        QStringLiteral("zelto-panel-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
+    const QString suggested = stampedFileName(QStringLiteral("zelto-panel"), QStringLiteral("log"));
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save log"), suggested,
                                                       QStringLiteral("Text files (*.log *.txt)"));
     if (path.isEmpty()) return;
@@ -272,8 +279,7 @@ void MainWindow::toggleRecording() {
         recordDriveTo(QString());
         return;
     }
-    const QString suggested = QStringLiteral("drive-%1.jsonl")
-                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
+    const QString suggested = stampedFileName(QStringLiteral("drive"), QStringLiteral("jsonl"));
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record drive"), suggested,
                                                       QStringLiteral("Drive recordings (*.jsonl)"));
     if (path.isEmpty()) return;

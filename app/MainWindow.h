@@ -76,6 +76,7 @@ private:
     void wireActions();
     void setUpMenus();
     void rebuildRadioMenu();
+    std::vector<AdapterEntry> knownAdapters() const;
     void saveLogAs();
     void toggleRecording();
     void showValueOf(TaggedSlider* slider, QLabel* label);

@@ -47,17 +47,27 @@ Radio makeRealRadio(const std::string& name, const std::string& address, MakeFac
                  std::move(real)};
 }
 
-Radio makeRealRadio(const std::string& name, const std::string& address) {
+Radio makeQtRadio(const std::string& name, const std::string& address) {
+    return makeRealRadio<ble::qt::RadioOptions>(name, address, [](ble::EventLoop& loop, ble::qt::RadioOptions options) {
+        return ble::qt::makeCentralFactory(loop, std::move(options));
+    });
+}
+
 #if ZELTO_WITH_BLUEZ
+Radio makeBluezRadio(const std::string& name, const std::string& address) {
     return makeRealRadio<ble::bluez::RadioOptions>(
         name, address, [](ble::EventLoop& loop, ble::bluez::RadioOptions options) {
             return ble::bluez::makeCentralFactory(loop, std::move(options));
         });
+}
+#endif
+
+// This platform's real radio: BlueZ's on Linux, Qt Bluetooth's elsewhere.
+Radio makeRealRadio(const std::string& name, const std::string& address) {
+#if ZELTO_WITH_BLUEZ
+    return makeBluezRadio(name, address);
 #else
-    return makeRealRadio<ble::qt::RadioOptions>(
-        name, address, [](ble::EventLoop& loop, ble::qt::RadioOptions options) {
-            return ble::qt::makeCentralFactory(loop, std::move(options));
-        });
+    return makeQtRadio(name, address);
 #endif
 }
 
@@ -97,16 +107,9 @@ Radio makeSimulatedRadio() {
 std::optional<Radio> makeRadioOfKind(RadioKind kind, const QString& adapterAddress) {
     const std::string address = adapterAddress.toStdString();
     const std::string name = address.empty() ? "default" : address;
-    if (kind == RadioKind::Qt) {
-        return makeRealRadio<ble::qt::RadioOptions>(name, address, [](ble::EventLoop& loop, ble::qt::RadioOptions options) {
-            return ble::qt::makeCentralFactory(loop, std::move(options));
-        });
-    }
+    if (kind == RadioKind::Qt) return makeQtRadio(name, address);
 #if ZELTO_WITH_BLUEZ
-    return makeRealRadio<ble::bluez::RadioOptions>(
-        name, address, [](ble::EventLoop& loop, ble::bluez::RadioOptions options) {
-            return ble::bluez::makeCentralFactory(loop, std::move(options));
-        });
+    return makeBluezRadio(name, address);
 #else
     return std::nullopt;
 #endif

@@ -27,10 +27,6 @@ private:
     TaggedSlider& slider_;
 };
 
-namespace {
-
-}  // namespace
-
 // The application's style, except that a left click on the groove jumps there
 // instead of paging toward it. A click on the handle grabs it where it is.
 class TaggedSlider::ClickJumpsStyle : public QProxyStyle {

@@ -6,12 +6,12 @@
 #include <limits>
 #include <optional>
 
-#include "link/LaneSpeed.h"
 #include "app/PanelTags.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "app/TextForms.h"
 #include "app/Trace.h"
+#include "link/LaneSpeed.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 
