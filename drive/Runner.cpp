@@ -47,29 +47,33 @@ void Runner::commandSent(const SentCommand& command) {
     out_(std::string(time) + " " + link_text::identifierText(command.vehicle) + " " + name + " " + hexText(command.bytes, command.length));
 }
 
-std::vector<std::string> Runner::missing(const Script& script, double quietMs) const {
+Runner::Wanted Runner::wantedBy(const Script& script) {
+    Wanted wanted;
+    wanted.identifiers = namedIdentifiers(script);
+    for (const Step& step : script.steps) {
+        if (!step.vehicle) continue;
+        if (const auto* model = std::get_if<ModelSelector>(&*step.vehicle)) wanted.models.insert(model->model);
+        if (std::holds_alternative<AllVehicles>(*step.vehicle)) wanted.all = true;
+    }
+    return wanted;
+}
+
+std::vector<std::string> Runner::missing(const Wanted& wanted, double quietMs) const {
     std::vector<std::string> absent;
     const VehicleList vehicles = *controller_.vehicles();
     const auto active = [&vehicles](const std::function<bool(const Vehicle&)>& match) {
         return std::any_of(vehicles.begin(), vehicles.end(),
                            [&](const auto& v) { return v && v->active() && match(*v); });
     };
-    for (std::uint32_t id : namedIdentifiers(script)) {
+    for (std::uint32_t id : wanted.identifiers) {
         if (!active([id](const Vehicle& v) { return v.identifier() == id; })) absent.push_back(link_text::identifierText(id));
     }
-    bool wantsAll = false;
-    std::set<int> models;
-    for (const Step& step : script.steps) {
-        if (!step.vehicle) continue;
-        if (const auto* model = std::get_if<ModelSelector>(&*step.vehicle)) models.insert(model->model);
-        if (std::holds_alternative<AllVehicles>(*step.vehicle)) wantsAll = true;
-    }
-    for (int model : models) {
+    for (int model : wanted.models) {
         if (!active([model](const Vehicle& v) { return v.modelIdentifier() == model; })) {
             absent.push_back("model:" + std::to_string(model));
         }
     }
-    if (wantsAll) {
+    if (wanted.all) {
         const bool connecting = std::any_of(vehicles.begin(), vehicles.end(), [](const auto& v) { return v && !v->active(); });
         if (!active([](const Vehicle&) { return true; })) {
             absent.push_back("all (no vehicle yet)");
@@ -154,7 +158,9 @@ void Runner::execute(const Step& step, Vehicle& vehicle) {
 
 int Runner::run(const Script& script) {
     if (script.error) return kBadInput;
-    for (std::uint32_t id : namedIdentifiers(script)) involved_.insert(id);
+    // What must be ready before the first step, read from the script once.
+    const Wanted wanted = wantedBy(script);
+    involved_.insert(wanted.identifiers.begin(), wanted.identifiers.end());
     controller_.beginScan();
     const double deadline = clock_.nowMs() + connectTimeoutMs_;
     std::size_t listed = 0;
@@ -166,7 +172,7 @@ int Runner::run(const Script& script) {
             listed = controller_.vehicles()->size();
             grew = now;
         }
-        const std::vector<std::string> absent = missing(script, now - grew);
+        const std::vector<std::string> absent = missing(wanted, now - grew);
         if (absent.empty()) break;
         if (now >= deadline) {
             std::string names;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "drive/Clock.h"
 #include "drive/Script.h"
@@ -45,7 +46,14 @@ private:
     void commandSent(const SentCommand& command) override;
     void valueNotified(std::uint32_t, const std::vector<std::uint8_t>&) override {}
 
-    std::vector<std::string> missing(const Script& script, double quietMs) const;
+    // The vehicles the script needs before its first step.
+    struct Wanted {
+        std::vector<std::uint32_t> identifiers;
+        std::set<int> models;
+        bool all = false;
+    };
+    static Wanted wantedBy(const Script& script);
+    std::vector<std::string> missing(const Wanted& wanted, double quietMs) const;
     // 0 to go on, else the code to end with (the cars already stopped).
     int waitUntil(double ms);
     int stopAndEnd(int code);
