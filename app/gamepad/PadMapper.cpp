@@ -121,21 +121,25 @@ void PadMapper::buttonPressed(int pad, Button button, Millis now) {
     }
 }
 
+PadMapper::Channel& PadMapper::channel(int panel, bool speed) {
+    return (speed ? speed_ : lane_)[static_cast<std::size_t>(panel)];
+}
+
 void PadMapper::offer(int panel, bool speed, float value, Millis now) {
-    Channel& channel = (speed ? speed_ : lane_)[static_cast<std::size_t>(panel)];
-    if (channel.waiting == value || (!channel.waiting && channel.sent == value)) return;
-    if (channel.sentAt && now - *channel.sentAt < kMinInterval) {
-        channel.waiting = value;
+    Channel& sends = channel(panel, speed);
+    if (sends.waiting == value || (!sends.waiting && sends.sent == value)) return;
+    if (sends.sentAt && now - *sends.sentAt < kMinInterval) {
+        sends.waiting = value;
         return;
     }
     send(panel, speed, value, now);
 }
 
 void PadMapper::send(int panel, bool speed, float value, Millis now) {
-    Channel& channel = (speed ? speed_ : lane_)[static_cast<std::size_t>(panel)];
-    channel.sent = value;
-    channel.sentAt = now;
-    channel.waiting.reset();
+    Channel& sends = channel(panel, speed);
+    sends.sent = value;
+    sends.sentAt = now;
+    sends.waiting.reset();
     if (speed) {
         panels_.setSpeed(panel, value);
     } else {
@@ -146,9 +150,9 @@ void PadMapper::send(int panel, bool speed, float value, Millis now) {
 void PadMapper::tick(Millis now) {
     for (int panel = 0; panel < kPanels; ++panel) {
         for (bool speed : {true, false}) {
-            const Channel& channel = (speed ? speed_ : lane_)[static_cast<std::size_t>(panel)];
-            if (channel.waiting && (!channel.sentAt || now - *channel.sentAt >= kMinInterval)) {
-                send(panel, speed, *channel.waiting, now);
+            const Channel& sends = channel(panel, speed);
+            if (sends.waiting && (!sends.sentAt || now - *sends.sentAt >= kMinInterval)) {
+                send(panel, speed, *sends.waiting, now);
             }
         }
     }

@@ -70,6 +70,7 @@ private:
     };
 
     void bind(int pad, int panel);
+    Channel& channel(int panel, bool speed);
     void offer(int panel, bool speed, float value, Millis now);
     void send(int panel, bool speed, float value, Millis now);
     std::optional<int> freePanelAfter(int start) const;
