@@ -57,6 +57,8 @@ Radio makeQtRadio(const std::string& name, const std::string& address) {
 Radio makeBluezRadio(const std::string& name, const std::string& address) {
     return makeRealRadio<ble::bluez::RadioOptions>(
         name, address, [](ble::EventLoop& loop, ble::bluez::RadioOptions options) {
+            options.layout = link_rules::vehicleLayout();
+            options.identify = link_rules::vehicleIdentity();
             return ble::bluez::makeCentralFactory(loop, std::move(options));
         });
 }

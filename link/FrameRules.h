@@ -1,7 +1,9 @@
-// The vehicle protocol's rule of which frames a radio may drop for a newer
-// one, in the form the radios take it.
+// The vehicle protocol's rules in the form the radios take them: which frames
+// a radio may drop for a newer one, which GATT objects a vehicle's link
+// needs, and which vehicle an advertisement comes from.
 #pragma once
 
+#include "ble/DeviceRules.h"
 #include "ble/FrameRule.h"
 
 namespace link_rules {
@@ -9,5 +11,12 @@ namespace link_rules {
 // A waiting set-speed, change-lane or set-offset frame gives way to a newer
 // one of the same kind.
 ble::SupersedeRule vehicleFrames();
+
+// The vehicle service with its read and write characteristics.
+ble::GattLayout vehicleLayout();
+
+// The vehicle identifier in the advertisement's manufacturer data, as text;
+// empty for anything that is not a vehicle's advertisement.
+ble::IdentityRule vehicleIdentity();
 
 }  // namespace link_rules

@@ -96,6 +96,8 @@ ble::CentralFactory factoryFor(Kind kind, ble::EventLoop& loop, std::chrono::mil
     }
     ble::bluez::RadioOptions options;
     options.supersedes = link_rules::vehicleFrames();
+    options.layout = link_rules::vehicleLayout();
+    options.identify = link_rules::vehicleIdentity();
     options.connectTimeout = connectTimeout;
     return ble::bluez::makeCentralFactory(loop, options);
 }

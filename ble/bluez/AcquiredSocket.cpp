@@ -1,5 +1,6 @@
 #include "ble/bluez/AcquiredSocket.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,18 +29,25 @@ AcquiredSocket::SendResult AcquiredSocket::send(const std::vector<uint8_t>& fram
     return SendResult::Failed;
 }
 
+bool AcquiredSocket::hungUp() const {
+    pollfd probe{fd_, static_cast<short>(POLLIN | POLLRDHUP), 0};
+    return ::poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void AcquiredSocket::readable() {
     // BlueZ's datagrams are at most 512 bytes; a bigger one is cut, never
-    // read past the buffer.
+    // read past the buffer. A record of no bytes is an empty value: on a
+    // SOCK_SEQPACKET socket only the hang-up flags tell the other end went.
     std::array<uint8_t, 1024> buffer{};
     for (int i = 0; i < 64 && fd_ >= 0; ++i) {
+        const bool gone = hungUp();
         const ssize_t got = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
-        if (got > 0) {
+        if (got > 0 || (got == 0 && !gone)) {
             if (onValue_) onValue_(std::vector<uint8_t>(buffer.begin(), buffer.begin() + got));
             continue;
         }
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
-        // End of file or an error: the other end is gone.
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) && !gone) return;
+        // Hung up, with nothing left to read, or an error: the other end is gone.
         close();
         if (const auto hangUp = std::move(onHangUp_)) hangUp();
         return;

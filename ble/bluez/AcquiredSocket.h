@@ -1,6 +1,7 @@
 // One end of the socket pair that BlueZ hands out for AcquireWrite or
-// AcquireNotify: one datagram is one value, with no D-Bus round trip. The
-// other end closing (the link dropped, BlueZ went away) is a hang-up.
+// AcquireNotify: one datagram is one value (an empty one included), with no
+// D-Bus round trip. The other end closing (the link dropped, BlueZ went away,
+// the characteristic's object went) is a hang-up.
 #pragma once
 
 #include <QObject>
@@ -30,6 +31,7 @@ public:
 
 private:
     void readable();
+    bool hungUp() const;
     void close();
 
     int fd_;

@@ -145,4 +145,14 @@ QString text(const QVariant& value) {
     return value.userType() == QMetaType::QString ? value.toString() : QString();
 }
 
+std::optional<uint16_t> uint16(const QVariant& value) {
+    if (value.userType() != QMetaType::UShort) return std::nullopt;
+    return static_cast<uint16_t>(value.toUInt());
+}
+
+std::string describeReply(const QDBusMessage& reply) {
+    const QString message = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+    return (reply.errorName() + QStringLiteral(": ") + message).toStdString();
+}
+
 }  // namespace ble::bluez

@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -40,5 +41,9 @@ std::vector<Uuid> uuids(const QVariant& value);
 std::optional<bool> boolean(const QVariant& value);
 std::optional<int> int16(const QVariant& value);
 QString text(const QVariant& value);
+std::optional<uint16_t> uint16(const QVariant& value);
+
+// BlueZ's error answer as a readable text for the log: "name: message".
+std::string describeReply(const QDBusMessage& reply);
 
 }  // namespace ble::bluez

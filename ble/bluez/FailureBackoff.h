@@ -23,6 +23,10 @@ public:
     FailureBackoff() = default;
     explicit FailureBackoff(Policy policy) : policy_(policy) {}
 
+    // Entries are kept by address, and by what a device says it is under
+    // this key (so that the two never meet).
+    static std::string identityKey(const std::string& identity) { return "identity " + identity; }
+
     void failed(const std::string& address, std::chrono::milliseconds now);
     void succeeded(const std::string& address) { entries_.erase(address); }
     // Whether the device's advertisements are to be passed over now.

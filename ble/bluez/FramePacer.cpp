@@ -43,12 +43,18 @@ void FramePacer::sendAgainLater(std::vector<uint8_t> frame) {
 void FramePacer::clear() {
     waiting_.clear();
     inTransport_ = false;
+    held_ = false;
+}
+
+void FramePacer::hold(bool held) {
+    held_ = held;
+    if (!held_) pump();
 }
 
 void FramePacer::pump() {
     // send_ may report transportIdle() from inside: the loop, not recursion,
     // then takes the next frame (once its interval has passed).
-    if (pumping_) return;
+    if (pumping_ || held_) return;
     pumping_ = true;
     while (!inTransport_ && !waiting_.empty()) {
         const auto now = loop_.now();

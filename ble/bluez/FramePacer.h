@@ -38,6 +38,9 @@ public:
     void sendAgainLater(std::vector<uint8_t> frame);
     // Forgets every waiting frame and the one in the transport (the link ended).
     void clear();
+    // While held, frames wait (and newer ones replace them as usual); the
+    // transport is gone for a while (the device's services are changing).
+    void hold(bool held);
 
     std::size_t waiting() const { return waiting_.size(); }
     bool busy() const { return inTransport_; }
@@ -57,6 +60,7 @@ private:
     bool everSent_ = false;
     bool wakeScheduled_ = false;
     bool pumping_ = false;
+    bool held_ = false;
     std::chrono::milliseconds lastSent_{0};
     uint64_t sent_ = 0;
     uint64_t superseded_ = 0;

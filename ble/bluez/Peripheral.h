@@ -31,6 +31,7 @@ class GattService : public ble::Service {
 public:
     GattService(Uuid uuid, QString path) : ble::Service(uuid), path_(std::move(path)) {}
     const QString& path() const { return path_; }
+    void setPath(QString path) { path_ = std::move(path); }
 
 private:
     QString path_;
@@ -61,8 +62,10 @@ public:
     // From the central and the radio.
     const QString& path() const { return path_; }
     void connect();
-    // BlueZ changed Connected or ServicesResolved.
-    void linkPropertiesChanged();
+    // BlueZ changed Connected or ServicesResolved, or the device's GATT objects.
+    void linkChanged();
+    // What the identity rule names this device by, from its last advertisement.
+    void setIdentity(std::string identity) { identity_ = std::move(identity); }
     // A characteristic's Value changed (a notification through StartNotify).
     void valueChanged(const QString& characteristicPath, std::vector<uint8_t> value);
     // The link ends for a reason outside the device's properties.
@@ -74,23 +77,47 @@ public:
 
 private:
     enum class Link { Idle, Queued, Connecting, Connected };
+    // Why an attempt failed: the device did not connect, or did but never
+    // showed its services (both count against it, and BlueZ is asked to let
+    // go of it), or something outside the device ended it.
+    enum class Failure { ConnectRefused, GivenUp, Ended };
     using Event = std::function<void(Peripheral&, PeripheralDelegate&)>;
 
     void deliver(Event event);
     void startAttempt();
     void attemptAnswered(const QDBusMessage& reply);
     void attemptTimedOut();
+    void readyTimedOut();
     void established();
-    void failAttempt(const std::string& reason);
+    void failAttempt(const std::string& reason, Failure failure);
     void lose(const std::string& reason);
+    void giveUp(const std::string& reason);
     void closeLink();
+    bool connectedAtBluez() const;
     bool resolved() const;
+    // Resolved, with the layout the radio was asked for in the mirror.
+    bool ready() const;
+    bool layoutPresent() const;
+    void servicesChanging();
+    void servicesBack();
+    QString findService(const Uuid& uuid, const QString& preferred) const;
+    QString findCharacteristic(const QString& service, const Uuid& uuid, const QString& preferred) const;
+    void readCharacteristic(GattCharacteristic& characteristic) const;
+    void subscribe(const std::shared_ptr<GattCharacteristic>& characteristic, bool report);
+    void subscribed(const std::shared_ptr<GattCharacteristic>& characteristic, bool report,
+                    std::optional<Error> error);
+    // An acquired socket of the characteristic hung up (posted, never from inside the socket).
+    void socketHungUp(const std::shared_ptr<GattCharacteristic>& characteristic, uint64_t epoch, bool notify);
+    std::function<void()> onHangUp(const std::shared_ptr<GattCharacteristic>& characteristic, bool notify);
+    std::size_t frameLimit(const GattCharacteristic& characteristic) const;
+    std::optional<Error> refusal(const GattCharacteristic& characteristic, std::size_t size) const;
     std::shared_ptr<GattCharacteristic> ours(const std::shared_ptr<ble::Characteristic>& c) const;
-    void send(GattCharacteristic& characteristic, std::vector<uint8_t> frame);
+    void send(const std::shared_ptr<GattCharacteristic>& characteristic, std::vector<uint8_t> frame);
     void writeValue(GattCharacteristic& characteristic, std::vector<uint8_t> frame,
                     const QString& type, std::function<void(std::optional<Error>)> done);
-    void acquireNotify(const std::shared_ptr<GattCharacteristic>& characteristic);
-    void startNotify(const std::shared_ptr<GattCharacteristic>& characteristic);
+    void acquireNotify(const std::shared_ptr<GattCharacteristic>& characteristic, bool report);
+    void startNotify(const std::shared_ptr<GattCharacteristic>& characteristic, bool report);
+    void acquireWrite(const std::shared_ptr<GattCharacteristic>& characteristic, std::vector<uint8_t> frame);
 
     std::shared_ptr<Radio> radio_;
     QString path_;
@@ -98,8 +125,13 @@ private:
     uint64_t attempt_ = 0;  // numbers the attempts: late answers to old ones are dropped
     uint64_t ticket_ = 0;   // the attempt's place in the connection queue
     bool connectAnswered_ = false;
+    // Connected, and the services BlueZ shows match the layout (false while
+    // they change).
+    bool servicesReady_ = false;
+    std::string identity_;
     std::unique_ptr<QObject> receiver_;
     QTimer* attemptTimer_ = nullptr;
+    QTimer* readyTimer_ = nullptr;
     std::vector<std::shared_ptr<GattService>> services_;
     std::map<QString, std::shared_ptr<GattService>> serviceObjects_;
     std::map<QString, std::shared_ptr<GattCharacteristic>> characteristics_;

@@ -1,5 +1,6 @@
 #include "ble/bluez/Radio.h"
 
+#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -175,7 +176,7 @@ void Radio::objectsFetched(const QDBusMessage& reply, uint64_t generation) {
     for (const QString& path : gone) deviceRemoved(path);
     chooseAdapter();
     reportStateIfChanged();
-    for (const auto& peripheral : livePeripherals()) peripheral->linkPropertiesChanged();
+    for (const auto& peripheral : livePeripherals()) peripheral->linkChanged();
     updateDiscovery();
 }
 
@@ -217,7 +218,11 @@ void Radio::onInterfacesAdded(const QDBusMessage& signal) {
     if (interfaces.contains(names::kDevice)) {
         // BlueZ makes a device object when a discovery sees it: it is live.
         if (interfaces.value(names::kDevice).contains(QStringLiteral("RSSI"))) deviceSeen(path);
-        if (const auto peripheral = knownPeripheral(path)) peripheral->linkPropertiesChanged();
+        if (const auto peripheral = knownPeripheral(path)) peripheral->linkChanged();
+    }
+    // A link waiting for its services sees each GATT object as it comes.
+    if (interfaces.contains(names::kGattService) || interfaces.contains(names::kGattCharacteristic)) {
+        if (const auto owner = peripheralOwning(path)) owner->linkChanged();
     }
 }
 
@@ -228,6 +233,9 @@ void Radio::onInterfacesRemoved(const QDBusMessage& signal) {
     const auto& [path, interfaces] = *removed;
     mirror_.remove(path, interfaces);
     if (interfaces.contains(names::kDevice)) deviceRemoved(path);
+    if (interfaces.contains(names::kGattService) || interfaces.contains(names::kGattCharacteristic)) {
+        if (const auto owner = peripheralOwning(path)) owner->linkChanged();
+    }
     if (interfaces.contains(names::kAdapter) && path == adapterPath_) {
         endAllLinks("The Bluetooth adapter was removed.");
         chooseAdapter();
@@ -255,7 +263,7 @@ void Radio::onPropertiesChanged(const QDBusMessage& signal) {
     } else if (change->interface == names::kDevice) {
         if (change->changed.contains(QStringLiteral("Connected")) ||
             change->changed.contains(QStringLiteral("ServicesResolved"))) {
-            if (const auto peripheral = knownPeripheral(path)) peripheral->linkPropertiesChanged();
+            if (const auto peripheral = knownPeripheral(path)) peripheral->linkChanged();
         }
         if (change->changed.contains(QStringLiteral("RSSI")) ||
             change->changed.contains(QStringLiteral("ManufacturerData"))) {
@@ -376,16 +384,50 @@ void Radio::deviceSeen(const QString& path) {
     AdvertisementData advertisement;
     advertisement.serviceUuids = uuids(device->value(QStringLiteral("UUIDs")));
     if (!filterPassesAny(filter_, advertisement.serviceUuids)) return;
-    const std::string address = text(device->value(QStringLiteral("Address"))).toStdString();
-    if (backoff_.quiet(address, loop_.now())) return;
     advertisement.manufacturerData = manufacturerData(device->value(QStringLiteral("ManufacturerData")));
     advertisement.localName = text(device->value(QStringLiteral("Name"))).toStdString();
+    // Quiet while it keeps failing, by its address and by what it says it is,
+    // so that an address of its own for each attempt does not escape.
+    const std::string address = text(device->value(QStringLiteral("Address"))).toStdString();
+    std::string identity = options_.identify ? options_.identify(advertisement) : std::string();
+    if (backoff_.quiet(address, loop_.now()) ||
+        (!identity.empty() && backoff_.quiet(FailureBackoff::identityKey(identity), loop_.now()))) {
+        return;
+    }
     const int rssi = int16(device->value(QStringLiteral("RSSI"))).value_or(127);
     const std::shared_ptr<Peripheral> peripheral = peripheralFor(path);
+    peripheral->setIdentity(std::move(identity));
     postToCentral([peripheral, advertisement = std::move(advertisement), rssi](Central& central,
                                                                                CentralDelegate& delegate) {
         delegate.didDiscoverPeripheral(central, peripheral, advertisement, rssi);
     });
+}
+
+void Radio::letGo(const QString& devicePath, bool disconnect, bool forget) {
+    if (!ready()) return;
+    const uint64_t generation = generation_;
+    if (!disconnect) {
+        if (forget) forgetIfTemporary(devicePath);
+        return;
+    }
+    call(devicePath, names::kDevice, QStringLiteral("Disconnect"), {},
+         [this, generation, devicePath, forget](const QDBusMessage&) {
+             if (forget && generation == generation_) forgetIfTemporary(devicePath);
+         });
+}
+
+void Radio::forgetIfTemporary(const QString& devicePath) {
+    const QVariantMap* device = mirror_.properties(devicePath, names::kDevice);
+    if (!device) return;
+    // Never what the person paired or trusted, nor a device someone else
+    // connected meanwhile.
+    for (const char* kept : {"Paired", "Bonded", "Trusted", "Connected"}) {
+        if (boolean(device->value(QLatin1String(kept))).value_or(false)) return;
+    }
+    QString adapter = devicePath.left(devicePath.lastIndexOf(QLatin1Char('/')));
+    if (!mirror_.has(adapter, names::kAdapter)) return;
+    call(adapter, names::kAdapter, QStringLiteral("RemoveDevice"), {QVariant::fromValue(QDBusObjectPath(devicePath))},
+         {});
 }
 
 void Radio::deviceRemoved(const QString& path) {

@@ -69,6 +69,12 @@ public:
     using CentralEvent = std::function<void(Central&, CentralDelegate&)>;
     void postToCentral(CentralEvent event);
 
+    // The radio is done with a device: its link (or the attempt under way)
+    // is called off at BlueZ, and a device BlueZ keeps only because it was
+    // asked to connect (not paired, bonded or trusted) is removed, so that
+    // strangers do not pile up in BlueZ's tree and on its disk.
+    void letGo(const QString& devicePath, bool disconnect, bool forget);
+
     // A D-Bus call to BlueZ that answers `done` later (never from inside).
     using Reply = std::function<void(const QDBusMessage& reply)>;
     void call(const QString& path, const QString& interface, const QString& method,
@@ -92,6 +98,7 @@ private:
     void retryDiscoveryLater();
     void deviceSeen(const QString& path);
     void deviceRemoved(const QString& path);
+    void forgetIfTemporary(const QString& devicePath);
     bool onAdapter(const QString& devicePath) const;
     std::shared_ptr<Peripheral> peripheralFor(const QString& path);
     std::shared_ptr<Peripheral> knownPeripheral(const QString& path) const;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "ble/DeviceRules.h"
 #include "ble/FrameRule.h"
 
 namespace ble::bluez {
@@ -16,6 +17,10 @@ struct RadioOptions {
     // BlueZ never gives up on a connection by itself (the kernel does, after
     // about 20 s): past this the radio does, and reports a failed connection.
     std::chrono::milliseconds connectTimeout{10000};
+    // Once connected, BlueZ may say the services are resolved before their
+    // objects exist, or never: a link whose layout is not there this long
+    // after it came up is given up.
+    std::chrono::milliseconds readyTimeout{10000};
     // At most this many connection attempts at a time; the rest wait in order.
     std::size_t connectAttempts = 4;
     // Writes without response go out at most one per interval and characteristic.
@@ -25,6 +30,11 @@ struct RadioOptions {
     // Which waiting frame a newer one may replace; handed in by whoever
     // assembles the radio. Empty: none, every frame waits its turn.
     SupersedeRule supersedes;
+    // The GATT objects a link needs before it is reported connected.
+    GattLayout layout;
+    // Names a device across its addresses, so that failures to connect quiet
+    // it whatever address it advertises from next.
+    IdentityRule identify;
 };
 
 }  // namespace ble::bluez

@@ -57,6 +57,8 @@ protected:
     static ble::bluez::RadioOptions defaults() {
         ble::bluez::RadioOptions options;
         options.supersedes = link_rules::vehicleFrames();
+        options.layout = link_rules::vehicleLayout();
+        options.identify = link_rules::vehicleIdentity();
         return options;
     }
 
@@ -155,6 +157,7 @@ INSTANTIATE_TEST_SUITE_P(Transports, BluezRoad,
 TEST_F(BluezRadio, FailedAndTimedOutConnectionsAreReported) {
     ble::bluez::RadioOptions options = defaults();
     options.connectTimeout = std::chrono::milliseconds(1500);
+    options.readyTimeout = std::chrono::milliseconds(1500);
     beginScan(options);
     struct Case {
         const char* mode;
@@ -168,7 +171,7 @@ TEST_F(BluezRadio, FailedAndTimedOutConnectionsAreReported) {
         {"never", 0x0a0b0c02, "C0:11:22:33:44:02",
          "Failed to connect to vehicle id=0x0a0b0c02, error=The connection timed out."},
         {"hang", 0x0a0b0c03, "C0:11:22:33:44:03",
-         "Failed to connect to vehicle id=0x0a0b0c03, error=The connection timed out."},
+         "Failed to connect to vehicle id=0x0a0b0c03, error=The device's services were not resolved in time."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
