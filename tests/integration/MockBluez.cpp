@@ -214,6 +214,10 @@ void MockBluez::resolveServices(const QString& device) {
     callMock(QStringLiteral("ResolveServices"), {path(device)});
 }
 
+void MockBluez::serviceChanged(const QString& device) {
+    callMock(QStringLiteral("ServiceChanged"), {path(device)});
+}
+
 void MockBluez::suspend() {
     if (process_.state() == QProcess::Running) ::kill(static_cast<pid_t>(process_.processId()), SIGSTOP);
 }
@@ -231,6 +235,32 @@ void MockBluez::removeAdapter(const QString& name, bool withDevices) {
 void MockBluez::setRssi(const QString& device, int16_t rssi) {
     updateProperties(device, QStringLiteral("org.bluez.Device1"),
                      {{QStringLiteral("RSSI"), QVariant::fromValue(static_cast<qint16>(rssi))}});
+}
+
+void MockBluez::setPaired(const QString& device, bool paired) {
+    updateProperties(device, QStringLiteral("org.bluez.Device1"), {{QStringLiteral("Paired"), paired}});
+}
+
+void MockBluez::setTrusted(const QString& device, bool trusted) {
+    updateProperties(device, QStringLiteral("org.bluez.Device1"), {{QStringLiteral("Trusted"), trusted}});
+}
+
+bool MockBluez::hasObject(const QString& objectPath) {
+    const QDBusMessage reply = call(QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                                    QStringLiteral("GetManagedObjects"), {});
+    const auto argument = reply.arguments().value(0).value<QDBusArgument>();
+    bool found = false;
+    argument.beginMap();
+    while (!argument.atEnd()) {
+        QDBusObjectPath held;
+        QMap<QString, QVariantMap> interfaces;
+        argument.beginMapEntry();
+        argument >> held >> interfaces;
+        argument.endMapEntry();
+        found = found || held.path() == objectPath;
+    }
+    argument.endMap();
+    return found;
 }
 
 void MockBluez::setFailure(const QString& objectPath, const QString& method, bool on) {

@@ -62,6 +62,10 @@ public:
     void setConnectMode(const QString& device, const QString& mode);
     // Finishes a connection left hanging: BlueZ reports the services resolved.
     void resolveServices(const QString& device);
+    // The device indicates Service Changed: ServicesResolved false, acquired
+    // sockets closed, GATT objects removed and added again one per main-loop
+    // turn, then ServicesResolved true; the link stays up.
+    void serviceChanged(const QString& device);
     void disconnectRemote(const QString& device);
     void emitNotification(const QString& characteristic, const QByteArray& value);
     std::vector<Write> writes(const QString& characteristic);
@@ -73,6 +77,11 @@ public:
     int callCount(const QString& objectPath, const QString& method);
     void setPowered(const QString& adapter, bool powered);
     void setRssi(const QString& device, int16_t rssi);
+    // Device1.Paired and Device1.Trusted, as pairing or a user would set them.
+    void setPaired(const QString& device, bool paired);
+    void setTrusted(const QString& device, bool trusted);
+    // Whether BlueZ holds an object at that path (its managed objects).
+    bool hasObject(const QString& objectPath);
     // Makes a GATT method (WriteValue, StartNotify) of the object fail, or work.
     void setFailure(const QString& objectPath, const QString& method, bool on);
     // Hangs the mock for that long; returns at once.

@@ -9,15 +9,22 @@ a BLE central needs, behaving as BlueZ 5.66 does where a client could tell:
   - LE devices with advertised UUIDs, manufacturer data and RSSI;
   - Connect answers once the link is up, then the GATT objects are announced,
     then ServicesResolved turns true (GATT objects exist only from the first
-    connection on, and stay afterwards, as with BlueZ's cache);
+    connection on, and stay afterwards, as with BlueZ's cache); every GATT
+    object has its Handle;
   - Disconnect drops the link about 2 s later, then answers;
   - GATT services, characteristics (with MTU while connected) and
     descriptors nested below the device as <device>/serviceXXXX/charXXXX/descXXXX;
   - AcquireWrite and AcquireNotify: one end of a SOCK_SEQPACKET socket pair
     passed as a Unix fd; frames written there are recorded like WriteValues,
     notifications go out there; the mock's end is closed when the link drops;
-  - notifications reach only subscribers (StartNotify or AcquireNotify);
-  - a record of every characteristic write.
+  - notifications reach only subscribers (StartNotify or AcquireNotify); an
+    empty value goes out as a zero-length record on an acquired socket (the
+    socket stays open) or as Value [] in PropertiesChanged;
+  - a record of every characteristic write;
+  - Adapter1.RemoveDevice: disconnects first (as Disconnect does), then the
+    device and its GATT objects go; DoesNotExist for an unknown device;
+  - AgentManager1 on /org/bluez: one agent per client, "" meaning
+    KeyboardDisplay, as bluetoothctl registers at start.
 
 The test drives it through these org.bluez.Mock methods on "/":
   AddLEDevice(adapter, address, name, uuids, manufacturer_data, rssi) -> path
@@ -25,11 +32,25 @@ The test drives it through these org.bluez.Mock methods on "/":
   AddGattCharacteristic(service, handle, uuid, flags) -> path
   AddGattDescriptor(characteristic, handle, uuid) -> path
   SetConnectMode(device, mode)      "ok", "fail", "hang" (connected, services
-                                    never resolved) or "never" (Connect never
-                                    answers: the kernel's 20 s, or a Disconnect)
+                                    never resolved), "never" (Connect never
+                                    answers: the kernel's 20 s, or a Disconnect),
+                                    "early" (ServicesResolved true first, then
+                                    the GATT objects one per main-loop turn,
+                                    50 ms apart, parents first) or "empty"
+                                    (ServicesResolved true, GATT objects only
+                                    at ResolveServices); on a device with its
+                                    objects cached these two act as "ok"
   DisconnectRemote(device)          the device drops the link
-  ResolveServices(device)           a "hang" connection resolves after all
-                                    (at once, or when its Connect completes)
+  ResolveServices(device)           a "hang" or "empty" connection resolves
+                                    after all (at once, or when its Connect
+                                    completes)
+  ServiceChanged(device)            the device indicates Service Changed:
+                                    ServicesResolved false (still connected),
+                                    acquired sockets closed, notify sessions
+                                    gone, every GATT object removed (children
+                                    first), then added again one per turn with
+                                    the same paths, then ServicesResolved true;
+                                    writes recorded so far are kept
   RemoveLEDevice(device)            BlueZ forgets the device
   EmitNotification(characteristic, value)
   GetWrites(characteristic) -> a(aya{sv}d)   value, options, monotonic time
@@ -60,6 +81,7 @@ SYSTEM_BUS = True
 IS_OBJECT_MANAGER = True
 
 MOCK_IFACE = bluez5.BLUEZ_MOCK_IFACE
+AGENT_MANAGER_IFACE = bluez5.AGENT_MANAGER_IFACE
 ADAPTER_IFACE = bluez5.ADAPTER_IFACE
 DEVICE_IFACE = bluez5.DEVICE_IFACE
 SERVICE_IFACE = 'org.bluez.GattService1'
@@ -68,7 +90,11 @@ DESCRIPTOR_IFACE = 'org.bluez.GattDescriptor1'
 
 FILTER_KEYS = {'UUIDs', 'RSSI', 'Pathloss', 'Transport', 'DuplicateData', 'Discoverable', 'Pattern'}
 MTU = 23
+AGENT_CAPABILITIES = {'', 'DisplayOnly', 'DisplayYesNo', 'KeyboardOnly', 'NoInputNoOutput',
+                      'KeyboardDisplay'}
 KERNEL_CONNECT_TIMEOUT_MS = 20000
+# Milliseconds between two GATT objects exported one per main-loop turn.
+STEP_MS = 50
 
 # Seconds each WriteValue waits before it answers (a slow link).
 _write_delay = [0.0]
@@ -77,8 +103,8 @@ _disconnect_delay_ms = [2000]
 # Per characteristic path, whether exported or not yet.
 _writes = {}
 _failing = {}
-# GATT objects of a device not yet connected: device path -> [(path, iface, props, methods)].
-_pending_gatt = {}
+# Every GATT object defined, exported or not: device path -> {path: (iface, props, methods)}.
+_gatt = {}
 # Acquired sockets: characteristic path -> the mock's end.
 _write_sockets = {}
 _notify_sockets = {}
@@ -89,6 +115,39 @@ _discovering = {}
 
 def load(mock, parameters):
     bluez5.load(mock, parameters)
+    # BlueZ keeps one agent per client (the stock one refuses bluetoothctl's "").
+    manager = mockobject.objects['/org/bluez']
+    manager.agents = {}
+    _add_method(manager, AGENT_MANAGER_IFACE, 'RegisterAgent', 'os', '', _register_agent, sender=True)
+    _add_method(manager, AGENT_MANAGER_IFACE, 'UnregisterAgent', 'o', '', _unregister_agent,
+                sender=True)
+    _add_method(manager, AGENT_MANAGER_IFACE, 'RequestDefaultAgent', 'o', '', _request_default_agent,
+                sender=True)
+
+
+def _register_agent(manager, sender, agent_path, capability):
+    if sender in manager.agents:
+        raise _error('AlreadyExists', 'Already Exists')
+    if capability not in AGENT_CAPABILITIES:
+        raise _error('InvalidArguments', 'Invalid arguments in method call')
+    manager.agents[sender] = str(agent_path)
+
+
+def _registered_agent(manager, sender, agent_path):
+    if manager.agents.get(sender) != str(agent_path):
+        raise _error('DoesNotExist', 'Does Not Exist')
+
+
+def _unregister_agent(manager, sender, agent_path):
+    _registered_agent(manager, sender, agent_path)
+    del manager.agents[sender]
+    if manager.default_agent == str(agent_path):
+        manager.default_agent = None
+
+
+def _request_default_agent(manager, sender, agent_path):
+    _registered_agent(manager, sender, agent_path)
+    manager.default_agent = str(agent_path)
 
 
 def _object(path):
@@ -183,7 +242,7 @@ def AddAdapter(self, device_name, system_name):
                 sender=True)
     _add_method(adapter, ADAPTER_IFACE, 'GetDiscoveryFilters', '', 'as',
                 lambda _self: dbus.Array(sorted(FILTER_KEYS), signature='s'))
-    _add_method(adapter, ADAPTER_IFACE, 'RemoveDevice', 'o', '', _remove_device)
+    _add_method(adapter, ADAPTER_IFACE, 'RemoveDevice', 'o', '', _remove_device, asynchronous=True)
     return path
 
 
@@ -254,19 +313,35 @@ def _seen_by_discovery(adapter_path, uuids):
     return False
 
 
-def _remove_device(adapter, path):
-    device = _object(path)
-    _drop_link(device)
-    _forget_device(str(path))
-    del adapter  # BlueZ's own answer carries nothing
+def _remove_device(adapter, ok, err, path):
+    '''Disconnects as Disconnect does (a pending Connect is cancelled), then
+    forgets the device and answers.'''
+    path = str(path)
+    device = mockobject.objects.get(path)
+    if device is None or DEVICE_IFACE not in device.props \
+            or _adapter_of(device) != adapter.__dbus_object_path__:
+        err(_error('DoesNotExist', 'Does Not Exist'))
+        return
+    if not _powered(adapter):
+        err(_error('NotReady', 'Resource Not Ready'))
+        return
+
+    def gone():
+        if mockobject.objects.get(path) is device:
+            _forget_device(path)
+        ok()
+    _device_disconnect(device, gone, err)
+
+
+def _withdraw_gatt(device_path):
+    for path, (interface, _props, _methods) in sorted(_gatt.get(device_path, {}).items(), reverse=True):
+        if path in mockobject.objects:
+            _withdraw(path, interface)
 
 
 def _forget_device(path):
-    for child in sorted((p for p in mockobject.objects if p.startswith(path + '/')), reverse=True):
-        interface = next(i for i in (DESCRIPTOR_IFACE, CHARACTERISTIC_IFACE, SERVICE_IFACE)
-                         if i in mockobject.objects[child].props)
-        _withdraw(child, interface)
-    _pending_gatt.pop(path, None)
+    _withdraw_gatt(path)
+    _gatt.pop(path, None)
     _withdraw(path, DEVICE_IFACE)
 
 
@@ -277,22 +352,64 @@ def _characteristics_of(device_path):
             if p.startswith(device_path + '/') and CHARACTERISTIC_IFACE in obj.props]
 
 
-def _export_gatt(device_path):
-    for path, interface, props, methods in _pending_gatt.pop(device_path, []):
-        mockobject.objects['/'].AddObject(path, interface, props, [])
-        obj = mockobject.objects[path]
-        for name, in_sig, out_sig, func, asynchronous, sender in methods:
-            _add_method(obj, interface, name, in_sig, out_sig, func, asynchronous, sender)
-        _announce(path, interface)
+def _missing_gatt(device_path):
+    '''The device's GATT objects not exported now, parents first.'''
+    return sorted(p for p in _gatt.get(device_path, {}) if p not in mockobject.objects)
 
 
-def _link_up(device):
+def _export(device_path, path):
+    interface, props, methods = _gatt[device_path][path]
+    props = dict(props)  # the object's changes stay off the definition
+    if interface == CHARACTERISTIC_IFACE and _device_connected(path):
+        props['MTU'] = dbus.UInt16(MTU, variant_level=1)
+    mockobject.objects['/'].AddObject(path, interface, props, [])
+    obj = mockobject.objects[path]
+    for name, in_sig, out_sig, func, asynchronous, sender in methods:
+        _add_method(obj, interface, name, in_sig, out_sig, func, asynchronous, sender)
+    _announce(path, interface)
+
+
+def _export_stepwise(device, then):
+    '''Exports the device's missing GATT objects one per main-loop turn,
+    STEP_MS apart, parents first, then calls then(); a dropped link, a Service
+    Changed or the device's removal stops it.'''
     path = device.__dbus_object_path__
-    device.gatt_exported = True
-    _export_gatt(path)
+    device.gatt_epoch = epoch = getattr(device, 'gatt_epoch', 0) + 1
+
+    def step():
+        if mockobject.objects.get(path) is not device or device.gatt_epoch != epoch:
+            return False
+        missing = _missing_gatt(path)
+        if missing:
+            _export(path, missing[0])
+            return True
+        then()
+        return False
+    GLib.timeout_add(STEP_MS, step)
+
+
+def _set_services_resolved(device, on):
+    if bool(device.props[DEVICE_IFACE]['ServicesResolved']) != on:
+        _emit_changed(device, DEVICE_IFACE, {'ServicesResolved': dbus.Boolean(on, variant_level=1)})
+
+
+def _link_up(device, mode='ok'):
+    '''The services resolve: cached characteristics learn the MTU, the
+    missing GATT objects come (before ServicesResolved; after it, one per
+    turn, when "early"; not at all when "empty").'''
+    path = device.__dbus_object_path__
     for char_path in _characteristics_of(path):
-        _emit_changed(mockobject.objects[char_path], CHARACTERISTIC_IFACE,
-                      {'MTU': dbus.UInt16(MTU, variant_level=1)})
+        characteristic = mockobject.objects[char_path]
+        if 'MTU' not in characteristic.props[CHARACTERISTIC_IFACE]:
+            _emit_changed(characteristic, CHARACTERISTIC_IFACE, {'MTU': dbus.UInt16(MTU, variant_level=1)})
+    if mode == 'early':
+        device.gatt_exported = True
+        _export_stepwise(device, lambda: None)  # from a later turn on
+    elif mode != 'empty':
+        device.gatt_exported = True
+        for gatt_path in _missing_gatt(path):
+            _export(path, gatt_path)
+    _set_services_resolved(device, True)
 
 
 def _device_connect(device, ok, err):
@@ -318,16 +435,16 @@ def _device_connect(device, ok, err):
             return False
         _emit_changed(device, DEVICE_IFACE, {'Connected': dbus.Boolean(True, variant_level=1)})
         ok()
-        if mode != 'hang' or getattr(device, 'resolve_on_connect', False):
-            device.resolve_on_connect = False
-            GLib.idle_add(resolve)
+        if getattr(device, 'resolve_on_connect', False):
+            GLib.idle_add(resolve, 'ok')
+        elif mode != 'hang':
+            GLib.idle_add(resolve, mode)
+        device.resolve_on_connect = False
         return False
 
-    def resolve():
-        if not device.props[DEVICE_IFACE]['Connected']:
-            return False
-        _link_up(device)
-        _emit_changed(device, DEVICE_IFACE, {'ServicesResolved': dbus.Boolean(True, variant_level=1)})
+    def resolve(resolve_mode):
+        if device.props[DEVICE_IFACE]['Connected']:
+            _link_up(device, resolve_mode)
         return False
 
     def kernel_gives_up():
@@ -343,19 +460,24 @@ def _device_connect(device, ok, err):
         GLib.timeout_add(5, finish)
 
 
+def _end_sessions(char_path, invalidated=()):
+    '''Closes the characteristic's acquired sockets and ends its notify
+    sessions; invalidates those of its properties named.'''
+    _release_acquired(char_path)
+    characteristic = mockobject.objects[char_path]
+    props = characteristic.props[CHARACTERISTIC_IFACE]
+    characteristic.notify_senders = set()
+    changes = {'Notifying': dbus.Boolean(False, variant_level=1)} if props.get('Notifying') else {}
+    invalidated = [name for name in invalidated if name in props]
+    if changes or invalidated:
+        _emit_changed(characteristic, CHARACTERISTIC_IFACE, changes, invalidated)
+
+
 def _drop_link(device):
     path = device.__dbus_object_path__
+    device.gatt_epoch = getattr(device, 'gatt_epoch', 0) + 1  # stops a stepwise export
     for char_path in _characteristics_of(path):
-        _release_acquired(char_path)
-        characteristic = mockobject.objects[char_path]
-        props = characteristic.props[CHARACTERISTIC_IFACE]
-        changes = {}
-        if props.get('Notifying'):
-            changes['Notifying'] = dbus.Boolean(False, variant_level=1)
-        characteristic.notify_senders = set()
-        if changes or 'MTU' in props:
-            _emit_changed(characteristic, CHARACTERISTIC_IFACE, changes,
-                          ['MTU'] if 'MTU' in props else [])
+        _end_sessions(char_path, ['MTU'])
     if not device.props[DEVICE_IFACE]['Connected']:
         return
     _emit_changed(device, DEVICE_IFACE, {
@@ -409,6 +531,7 @@ def AddLEDevice(self, adapter_name, address, name, uuids, manufacturer_data, rss
         'ManufacturerData': manufacturer,
         'RSSI': dbus.Int16(rssi, variant_level=1),
         'Paired': dbus.Boolean(False, variant_level=1),
+        'Bonded': dbus.Boolean(False, variant_level=1),
         'Trusted': dbus.Boolean(False, variant_level=1),
         'Blocked': dbus.Boolean(False, variant_level=1),
         'LegacyPairing': dbus.Boolean(False, variant_level=1),
@@ -429,8 +552,9 @@ def AddLEDevice(self, adapter_name, address, name, uuids, manufacturer_data, rss
 @dbus.service.method(MOCK_IFACE, in_signature='os', out_signature='')
 def SetConnectMode(_self, device_path, mode):
     '''"ok" connects and resolves services, "fail" refuses, "hang" connects
-    and never resolves services, "never" never answers.'''
-    if mode not in ('ok', 'fail', 'hang', 'never'):
+    and never resolves services, "never" never answers, "early" resolves
+    before the GATT objects come, "empty" resolves without them.'''
+    if mode not in ('ok', 'fail', 'hang', 'never', 'early', 'empty'):
         raise dbus.exceptions.DBusException(f'Unknown mode {mode}',
                                             name=MOCK_IFACE + '.InvalidArguments')
     _object(device_path).connect_mode = str(mode)
@@ -444,8 +568,9 @@ def DisconnectRemote(_self, device_path):
 
 @dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
 def ResolveServices(_self, device_path):
-    '''Ends a "hang": the GATT objects appear and the services are resolved;
-    a connection still on its way resolves as soon as it is made.'''
+    '''Ends a "hang" or "empty": the missing GATT objects appear and the
+    services are resolved; a connection still on its way resolves as soon as
+    it is made.'''
     device = _object(device_path)
     if not device.props[DEVICE_IFACE]['Connected']:
         if getattr(device, 'pending_connect', None) is None:
@@ -453,7 +578,23 @@ def ResolveServices(_self, device_path):
         device.resolve_on_connect = True
         return
     _link_up(device)
-    _emit_changed(device, DEVICE_IFACE, {'ServicesResolved': dbus.Boolean(True, variant_level=1)})
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
+def ServiceChanged(_self, device_path):
+    '''The device indicates Service Changed with the link up: BlueZ frees its
+    GATT objects (closing acquired sockets, ending notify sessions) and
+    discovers them again.'''
+    device = _object(device_path)
+    if not device.props[DEVICE_IFACE]['Connected']:
+        raise _error('Failed', 'Not connected')
+    path = str(device_path)
+    _set_services_resolved(device, False)
+    for char_path in _characteristics_of(path):
+        _end_sessions(char_path)
+    _withdraw_gatt(path)
+    device.gatt_exported = True
+    _export_stepwise(device, lambda: _set_services_resolved(device, True))
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
@@ -484,14 +625,9 @@ def _define(device_path, path, interface, props, methods):
     '''Exports the object now if the device has been connected before (BlueZ's
     cache keeps its GATT objects), else at its first connection.'''
     device = _object(device_path)
-    if not getattr(device, 'gatt_exported', False):
-        _pending_gatt.setdefault(device_path, []).append((path, interface, props, methods))
-        return
-    mockobject.objects['/'].AddObject(path, interface, props, [])
-    obj = mockobject.objects[path]
-    for name, in_sig, out_sig, func, asynchronous, sender in methods:
-        _add_method(obj, interface, name, in_sig, out_sig, func, asynchronous, sender)
-    _announce(path, interface)
+    _gatt.setdefault(device_path, {})[path] = (interface, props, methods)
+    if getattr(device, 'gatt_exported', False):
+        _export(device_path, path)
 
 
 def _record_write(path, value, options):
@@ -647,6 +783,7 @@ def AddGattService(_self, device_path, handle, uuid):
         'Device': dbus.ObjectPath(device_path, variant_level=1),
         'Primary': dbus.Boolean(True, variant_level=1),
         'Includes': dbus.Array([], signature='o', variant_level=1),
+        'Handle': dbus.UInt16(handle, variant_level=1),
     }
     del device
     _define(device_path, path, SERVICE_IFACE, props, [])
@@ -665,13 +802,12 @@ def AddGattCharacteristic(_self, service_path, handle, uuid, flags):
         'Value': dbus.Array([], signature='y', variant_level=1),
         'Notifying': dbus.Boolean(False, variant_level=1),
         'Flags': dbus.Array(flags, signature='s', variant_level=1),
+        'Handle': dbus.UInt16(handle, variant_level=1),
     }
     if 'write-without-response' in flags:
         props['WriteAcquired'] = dbus.Boolean(False, variant_level=1)
     if 'notify' in flags:
         props['NotifyAcquired'] = dbus.Boolean(False, variant_level=1)
-    if _device_connected(path):
-        props['MTU'] = dbus.UInt16(MTU, variant_level=1)
     _writes[path] = []
     _define(device_path, path, CHARACTERISTIC_IFACE, props, [
         ('ReadValue', 'a{sv}', 'ay', _characteristic_read, False, False),
@@ -693,6 +829,7 @@ def AddGattDescriptor(_self, characteristic_path, handle, uuid):
         'Characteristic': dbus.ObjectPath(characteristic_path, variant_level=1),
         'Value': dbus.Array([], signature='y', variant_level=1),
         'Flags': dbus.Array(['read', 'write'], signature='s', variant_level=1),
+        'Handle': dbus.UInt16(handle, variant_level=1),
     }
     _define(_device_path_of(characteristic_path), path, DESCRIPTOR_IFACE, props, [
         ('ReadValue', 'a{sv}', 'ay', _descriptor_read, False, False),
