@@ -107,4 +107,23 @@ TEST(FramePacer, AFrameTheTransportCannotTakeGoesFirstAgainAndClearForgetsAll) {
     EXPECT_EQ(rig.pacer.waiting(), 0u);
 }
 
+TEST(FramePacer, WhileHeldFramesWaitAndNewerOnesReplaceThemThenTheyGoInOrder) {
+    Rig rig;
+    rig.pacer.hold(true);
+    rig.pacer.submit(speed(1));
+    rig.pacer.submit(kTurn);
+    rig.pacer.submit(speed(2));
+    rig.loop.advance(5s);
+    EXPECT_TRUE(rig.sent.empty());
+    rig.pacer.hold(false);
+    rig.loop.advance(1s);
+    EXPECT_EQ(rig.frames(), (std::vector<Bytes>{speed(2), kTurn}));
+    // A link that ends while held leaves a pacer that sends again.
+    rig.pacer.hold(true);
+    rig.pacer.clear();
+    rig.pacer.submit(kVersion);
+    rig.loop.advance(1s);
+    EXPECT_EQ(rig.frames().back(), kVersion);
+}
+
 }  // namespace
