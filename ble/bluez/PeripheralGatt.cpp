@@ -272,17 +272,21 @@ void Peripheral::socketHungUp(const std::shared_ptr<GattCharacteristic>& charact
     // Whether the link ended or the services are changing, BlueZ's signals
     // tell, and its answer to this question comes after every one it sent
     // before: only a characteristic still there on a link still up means
-    // BlueZ closed this socket and nothing else.
+    // BlueZ closed this socket and nothing else. Writes wait meanwhile.
+    if (characteristic->pacer) characteristic->pacer->hold(true);
     const uint64_t attempt = attempt_;
     radio_->call(characteristic->path(), names::kProperties, QStringLiteral("Get"),
                  {names::kGattCharacteristic, QStringLiteral("UUID")},
                  [weak = weak_from_this(), attempt, notify](const QDBusMessage& reply) {
                      const auto self = weak.lock();
                      if (!self || self->attempt_ != attempt || self->link_ != Link::Connected) return;
-                     if (reply.type() == QDBusMessage::ReplyMessage && self->servicesReady_ &&
-                         self->connectedAtBluez()) {
+                     if (!self->servicesReady_) return;  // changing: they come back, or the link is given up
+                     if (reply.type() == QDBusMessage::ReplyMessage && self->connectedAtBluez()) {
                          self->giveUp(notify ? "The notification socket was closed by BlueZ."
                                              : "The write socket was closed by BlueZ.");
+                     } else {
+                         // The object is gone at BlueZ: its signals are on their way.
+                         self->servicesChanging();
                      }
                  });
 }
@@ -452,9 +456,11 @@ void Peripheral::send(const std::shared_ptr<GattCharacteristic>& target, std::ve
             case AcquiredSocket::SendResult::Sent: pacer.transportIdle(); return;
             case AcquiredSocket::SendResult::TryLater: pacer.sendAgainLater(std::move(frame)); return;
             case AcquiredSocket::SendResult::Failed:
-                reportFailure(Error("The write socket was closed by BlueZ."));
+                // The frame waits for what the hang-up turns out to be: a
+                // change of the services (it goes on the new socket) or the
+                // link's end (it goes with the link).
+                pacer.sendAgainLater(std::move(frame));
                 socketHungUp(target, characteristic.epoch, false);
-                pacer.transportIdle();
                 return;
         }
     }

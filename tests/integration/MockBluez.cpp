@@ -184,6 +184,8 @@ void MockBluez::clearWrites(const QString& characteristic) {
 
 void MockBluez::setWriteDelay(double seconds) { callMock(QStringLiteral("SetWriteDelay"), {seconds}); }
 
+void MockBluez::setDisconnectDelay(double seconds) { callMock(QStringLiteral("SetDisconnectDelay"), {seconds}); }
+
 int MockBluez::callCount(const QString& objectPath, const QString& method) {
     const QDBusMessage reply = call(objectPath, kDBusMockInterface, QStringLiteral("GetMethodCalls"), {method});
     const auto argument = reply.arguments().value(0).value<QDBusArgument>();

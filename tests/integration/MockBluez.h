@@ -73,6 +73,8 @@ public:
     Write lastWrite(const QString& characteristic);
     void clearWrites(const QString& characteristic);
     void setWriteDelay(double seconds);
+    // How long Disconnect takes (BlueZ's 2 s by default).
+    void setDisconnectDelay(double seconds);
     // How often a method of the object was called.
     int callCount(const QString& objectPath, const QString& method);
     void setPowered(const QString& adapter, bool powered);
