@@ -114,7 +114,7 @@ private:
     std::shared_ptr<GattCharacteristic> ours(const std::shared_ptr<ble::Characteristic>& c) const;
     void send(const std::shared_ptr<GattCharacteristic>& characteristic, std::vector<uint8_t> frame);
     void writeValue(GattCharacteristic& characteristic, std::vector<uint8_t> frame,
-                    const QString& type, std::function<void(std::optional<Error>)> done);
+                    const QString& type, std::function<void(const QDBusMessage& reply)> done);
     void acquireNotify(const std::shared_ptr<GattCharacteristic>& characteristic, bool report);
     void startNotify(const std::shared_ptr<GattCharacteristic>& characteristic, bool report);
     void acquireWrite(const std::shared_ptr<GattCharacteristic>& characteristic, std::vector<uint8_t> frame);

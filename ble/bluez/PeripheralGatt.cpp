@@ -33,6 +33,12 @@ Uuid uuidOf(const ObjectMirror& mirror, const QString& path, const QString& inte
 
 // The fd of an Acquire* answer (h, q), duplicated so that this side owns it
 // (and no program this one starts inherits it); -1 when the answer has none.
+// The object a call went to is no longer there.
+bool objectGone(const QDBusMessage& reply) {
+    return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownObject") ||
+           reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod");
+}
+
 int acquiredFd(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage) return -1;
     const QVariant first = reply.arguments().value(0);
@@ -407,14 +413,15 @@ void Peripheral::writeValueForCharacteristic(const std::vector<uint8_t>& data,
         return;
     }
     if (type == WriteType::WithResponse) {
-        writeValue(*gatt, data, QStringLiteral("request"),
-                   [weak = weak_from_this(), gatt](std::optional<Error> error) {
-                       if (const auto self = weak.lock()) {
-                           self->deliver([gatt, error](Peripheral& p, PeripheralDelegate& delegate) {
-                               delegate.didWriteValueForCharacteristic(p, *gatt, error ? &*error : nullptr);
-                           });
-                       }
-                   });
+        writeValue(*gatt, data, QStringLiteral("request"), [weak = weak_from_this(), gatt](const QDBusMessage& reply) {
+            const auto self = weak.lock();
+            if (!self) return;
+            std::optional<Error> error;
+            if (reply.type() != QDBusMessage::ReplyMessage) error = Error(describeReply(reply));
+            self->deliver([gatt, error](Peripheral& p, PeripheralDelegate& delegate) {
+                delegate.didWriteValueForCharacteristic(p, *gatt, error ? &*error : nullptr);
+            });
+        });
         return;
     }
     if (const auto refused = refusal(*gatt, data.size())) {
@@ -468,13 +475,23 @@ void Peripheral::send(const std::shared_ptr<GattCharacteristic>& target, std::ve
         acquireWrite(target, std::move(frame));
         return;
     }
+    const uint64_t epoch = characteristic.epoch;
+    std::vector<uint8_t> copy = frame;
     writeValue(characteristic, std::move(frame), QStringLiteral("command"),
-               [weak = weak_from_this(), target](std::optional<Error> error) {
+               [weak = weak_from_this(), target, epoch, frame = std::move(copy)](const QDBusMessage& reply) mutable {
                    const auto self = weak.lock();
                    if (!self) return;
-                   if (error) {
-                       self->deliver([target, error](Peripheral& p, PeripheralDelegate& delegate) {
-                           delegate.didWriteValueForCharacteristic(p, *target, &*error);
+                   if (reply.type() != QDBusMessage::ReplyMessage) {
+                       if (objectGone(reply) && self->link_ == Link::Connected && target->epoch == epoch) {
+                           // BlueZ dropped the object under a live link: the
+                           // services are changing, and the frame waits for them.
+                           if (target->pacer) target->pacer->sendAgainLater(std::move(frame));
+                           if (self->servicesReady_) self->servicesChanging();
+                           return;
+                       }
+                       self->deliver([target, error = Error(describeReply(reply))](Peripheral& p,
+                                                                                  PeripheralDelegate& delegate) {
+                           delegate.didWriteValueForCharacteristic(p, *target, &error);
                        });
                    }
                    if (target->pacer) target->pacer->transportIdle();
@@ -514,7 +531,7 @@ void Peripheral::acquireWrite(const std::shared_ptr<GattCharacteristic>& charact
 }
 
 void Peripheral::writeValue(GattCharacteristic& characteristic, std::vector<uint8_t> frame,
-                            const QString& type, std::function<void(std::optional<Error>)> done) {
+                            const QString& type, std::function<void(const QDBusMessage& reply)> done) {
     QVariantMap options;
     options.insert(QStringLiteral("type"), type);
     const QByteArray value(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(frame.size()));
@@ -525,11 +542,7 @@ void Peripheral::writeValue(GattCharacteristic& characteristic, std::vector<uint
                      const auto self = weak.lock();
                      // A link that ended meanwhile reported itself already.
                      if (!self || self->attempt_ != attempt) return;
-                     if (reply.type() == QDBusMessage::ReplyMessage) {
-                         done(std::nullopt);
-                     } else {
-                         done(Error(describeReply(reply)));
-                     }
+                     done(reply);
                  });
 }
 

@@ -4,7 +4,6 @@
 // Bluetooth toggle in the middle of a connection, a vehicle that fails under
 // a new address each time, and signals forged by another program on the bus.
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -21,14 +20,6 @@ using Interfaces = QMap<QString, QVariantMap>;
 const QString kDevice = QStringLiteral("org.bluez.Device1");
 
 QString addressOf(int n) { return QStringLiteral("C0:11:22:33:55:%1").arg(n, 2, 16, QLatin1Char('0')).toUpper(); }
-
-QVariant deviceProperty(const QString& device, const QString& name) {
-    QDBusInterface properties(QStringLiteral("org.bluez"), device, QStringLiteral("org.freedesktop.DBus.Properties"),
-                              QDBusConnection::systemBus());
-    const QDBusMessage reply = properties.call(QStringLiteral("Get"), kDevice, name);
-    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).value<QDBusVariant>().variant()
-                                                      : QVariant();
-}
 
 class BluezRaces : public BluezRadio {
 protected:
@@ -57,7 +48,7 @@ TEST_F(BluezRaces, ServicesResolvedBeforeTheirObjectsExistStillDrive) {
         const MockBluez::Vehicle car = mock_.addVehicle(addressOf(static_cast<int>(identifier & 0xff)), identifier, 9, -50);
         mock_.setConnectMode(car.device, QString::fromLatin1(c.mode));
         if (c.resolveByHand) {
-            ASSERT_TRUE(waitFor([&] { return deviceProperty(car.device, QStringLiteral("ServicesResolved")).toBool(); }));
+            ASSERT_TRUE(waitFor([&] { return mock_.property(car.device, kDevice, QStringLiteral("ServicesResolved")).toBool(); }));
             mock_.resolveServices(car.device);
         }
         drives(identifier, car, 300);
@@ -112,6 +103,47 @@ TEST_P(BluezRacesOnTransports, AnEmptyNotificationIsAValueAndKeepsTheLink) {
     EXPECT_EQ(log_.count("Disconnected"), 0);
 }
 
+TEST_P(BluezRacesOnTransports, FramesTheLinkCannotCarryAreRefusedWithAReasonAndTheNextOneGoes) {
+    // The mock's ATT MTU is 23: 20 bytes fit a write without response.
+    const uint8_t frame[21] = {20, 0x24};
+    struct Case {
+        uint8_t length;
+        const char* reason;
+    };
+    const std::vector<Case> cases{
+        {0, "An empty value cannot be written without response."},
+        {21, "A value of 21 bytes is longer than the link carries (20)."},
+    };
+    for (const Case& c : cases) {
+        vehicle_->sendMessageWithLength(frame, c.length);
+        EXPECT_TRUE(waitFor([&] { return log_.contains(c.reason); })) << c.reason;
+    }
+    vehicle_->sendMessageWithLength(frame, 20);
+    EXPECT_TRUE(waitForLastWrite(car_.writeCharacteristic, Bytes(frame, frame + 20)));
+    EXPECT_EQ(mock_.writes(car_.writeCharacteristic).size(), 1u);
+}
+
+TEST_P(BluezRacesOnTransports, NotificationsSwitchedOffWhileASubscriptionIsOnItsWayStayOff) {
+    const auto peripheral = peripheralOf(0x5201);
+    const auto read = vehicle_->readChannel();
+    const QString flag = GetParam() ? QStringLiteral("NotifyAcquired") : QStringLiteral("Notifying");
+    const auto on = [&] {
+        return mock_.property(car_.readCharacteristic, QStringLiteral("org.bluez.GattCharacteristic1"), flag).toBool();
+    };
+    peripheral->setNotifyValueForCharacteristic(false, read);
+    peripheral->setNotifyValueForCharacteristic(true, read);
+    peripheral->setNotifyValueForCharacteristic(false, read);  // before the answer to the one before
+    // BlueZ is asked for the socket first on either transport.
+    ASSERT_TRUE(waitFor([&] { return mock_.callCount(car_.readCharacteristic, "AcquireNotify") == 2 && !on(); }));
+    mock_.emitNotification(car_.readCharacteristic, QByteArray::fromHex("03191111"));
+    peripheral->setNotifyValueForCharacteristic(true, read);
+    ASSERT_TRUE(waitFor(on));
+    mock_.emitNotification(car_.readCharacteristic, QByteArray::fromHex("03192222"));
+    ASSERT_TRUE(waitFor([&] { return log_.contains("Version response 0x2222"); }));
+    EXPECT_EQ(log_.count("Version response 0x1111"), 0);
+    EXPECT_EQ(log_.count("Error updating notification state"), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, BluezRacesOnTransports, ::testing::Values(true, false),
                          [](const auto& info) { return std::string(info.param ? "AcquiredSockets" : "DBusCalls"); });
 
@@ -148,7 +180,7 @@ TEST_F(BluezRaces, EveryAttemptGivenUpIsCalledOffAtBluezAndStrangersItKeptOnlyFo
         if (c.trusted) {
             // The radio's calls went before its report: the mock has them.
             EXPECT_EQ(mock_.callCount(car.device, "Disconnect"), c.disconnects);
-            EXPECT_TRUE(waitFor([&] { return !deviceProperty(car.device, QStringLiteral("Connected")).toBool(); }));
+            EXPECT_TRUE(waitFor([&] { return !mock_.property(car.device, kDevice, QStringLiteral("Connected")).toBool(); }));
             EXPECT_TRUE(mock_.hasObject(car.device));
         } else {
             EXPECT_TRUE(waitFor([&] { return !mock_.hasObject(car.device); }));

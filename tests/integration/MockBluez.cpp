@@ -186,6 +186,15 @@ void MockBluez::setWriteDelay(double seconds) { callMock(QStringLiteral("SetWrit
 
 void MockBluez::setDisconnectDelay(double seconds) { callMock(QStringLiteral("SetDisconnectDelay"), {seconds}); }
 
+QVariant MockBluez::property(const QString& objectPath, const QString& interface, const QString& name) {
+    const QDBusMessage reply = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(
+                                   kBluez, objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("Get"))
+                               << interface << name);
+    if (reply.type() != QDBusMessage::ReplyMessage) return {};
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+}
+
 int MockBluez::callCount(const QString& objectPath, const QString& method) {
     const QDBusMessage reply = call(objectPath, kDBusMockInterface, QStringLiteral("GetMethodCalls"), {method});
     const auto argument = reply.arguments().value(0).value<QDBusArgument>();

@@ -75,6 +75,8 @@ public:
     void setWriteDelay(double seconds);
     // How long Disconnect takes (BlueZ's 2 s by default).
     void setDisconnectDelay(double seconds);
+    // A property of a BlueZ object as a client reads it; invalid when absent.
+    QVariant property(const QString& objectPath, const QString& interface, const QString& name);
     // How often a method of the object was called.
     int callCount(const QString& objectPath, const QString& method);
     void setPowered(const QString& adapter, bool powered);
