@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -205,6 +206,8 @@ double cpuPerWrite(MockBluez& mock, Kind kind, int serial) {
     MockBluez::Vehicle car;
     const auto vehicle = s.connect(rig, car, 1);
     if (!vehicle) return -1;
+    // Plain event loops on both windows: QTest's waits sleep between rounds.
+    QEventLoop busy;
     QElapsedTimer window;
     const double busyStart = cpuSeconds();
     window.start();
@@ -212,17 +215,20 @@ double cpuPerWrite(MockBluez& mock, Kind kind, int serial) {
     QTimer feeder;
     feeder.setTimerType(Qt::PreciseTimer);
     QObject::connect(&feeder, &QTimer::timeout, [&] {
+        if (sent == kCommands) return;
         // A new speed each time, so that none replaces another.
-        if (sent < kCommands) vehicle->setSpeed(static_cast<float>(1 + sent++ % 1000));
+        vehicle->setSpeed(static_cast<float>(1 + sent++ % 1000));
+        if (sent == kCommands) QTimer::singleShot(100, &busy, &QEventLoop::quit);  // the last ones leave
     });
     feeder.start(kInterval);
-    waitFor([&] { return sent >= kCommands; }, 600000);
+    busy.exec();
     feeder.stop();
-    QTest::qWait(100);  // the last ones leave
     const double busyCpu = cpuSeconds() - busyStart;
     const qint64 busyMs = window.elapsed();
+    QEventLoop idle;
     const double idleStart = cpuSeconds();
-    QTest::qWait(static_cast<int>(busyMs));
+    QTimer::singleShot(static_cast<int>(busyMs), &idle, &QEventLoop::quit);
+    idle.exec();
     const double idleCpu = cpuSeconds() - idleStart;
     const std::size_t writes = mock.writes(car.writeCharacteristic).size();
     if (writes == 0) return -1;

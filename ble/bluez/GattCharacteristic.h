@@ -21,6 +21,19 @@ public:
     const QString& path() const { return path_; }
     void setPath(QString path) { path_ = std::move(path); }
 
+    // The sockets, sessions and requests of the last link or object go; what
+    // the delegate wants, and the frames waiting, stay.
+    void dropTransport() {
+        ++epoch;
+        writeSocket.reset();
+        notifySocket.reset();
+        notifySession = false;
+        notifyPending = false;
+        acquiringWrite = false;
+        acquireWriteFailed = false;
+        mtu = 0;
+    }
+
     QStringList flags;
     // BlueZ offers AcquireWrite / AcquireNotify here (their property is present).
     bool canAcquireWrite = false;

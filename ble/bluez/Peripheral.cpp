@@ -246,15 +246,8 @@ void Peripheral::closeLink() {
     if (ticket_ != 0) radio_->connects().finish(std::exchange(ticket_, 0));
     for (const auto& [path, characteristic] : characteristics_) {
         if (characteristic->pacer) characteristic->pacer->clear();
-        characteristic->writeSocket.reset();
-        characteristic->notifySocket.reset();
-        characteristic->notifySession = false;
+        characteristic->dropTransport();
         characteristic->notifyWanted = false;
-        characteristic->notifyPending = false;
-        characteristic->acquiringWrite = false;
-        characteristic->acquireWriteFailed = false;
-        characteristic->mtu = 0;
-        ++characteristic->epoch;
     }
 }
 

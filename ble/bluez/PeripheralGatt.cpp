@@ -31,6 +31,20 @@ Uuid uuidOf(const ObjectMirror& mirror, const QString& path, const QString& inte
     return Uuid::fromString(text(mirror.property(path, interface, QStringLiteral("UUID"))).toStdString());
 }
 
+// The object with the interface and UUID below `parent`: `preferred` where it
+// still is one (the same handle), else the first in handle order; empty if none.
+QString findBelow(const ObjectMirror& mirror, const QString& parent, const QString& interface, const Uuid& uuid,
+                  const QString& preferred) {
+    const std::vector<QString> objects = mirror.below(parent, interface);
+    if (std::find(objects.begin(), objects.end(), preferred) != objects.end() &&
+        uuidOf(mirror, preferred, interface) == uuid) {
+        return preferred;
+    }
+    const auto found = std::find_if(objects.begin(), objects.end(),
+                                    [&](const QString& path) { return uuidOf(mirror, path, interface) == uuid; });
+    return found == objects.end() ? QString() : *found;
+}
+
 // The fd of an Acquire* answer (h, q), duplicated so that this side owns it
 // (and no program this one starts inherits it); -1 when the answer has none.
 // The object a call went to is no longer there.
@@ -53,29 +67,11 @@ int acquiredFd(const QDBusMessage& reply) {
 // --- services and characteristics ---------------------------------------------
 
 QString Peripheral::findService(const Uuid& uuid, const QString& preferred) const {
-    const ObjectMirror& mirror = radio_->mirror();
-    const std::vector<QString> services = mirror.below(path_, names::kGattService);
-    if (std::find(services.begin(), services.end(), preferred) != services.end() &&
-        uuidOf(mirror, preferred, names::kGattService) == uuid) {
-        return preferred;
-    }
-    for (const QString& path : services) {
-        if (uuidOf(mirror, path, names::kGattService) == uuid) return path;
-    }
-    return {};
+    return findBelow(radio_->mirror(), path_, names::kGattService, uuid, preferred);
 }
 
 QString Peripheral::findCharacteristic(const QString& service, const Uuid& uuid, const QString& preferred) const {
-    const ObjectMirror& mirror = radio_->mirror();
-    const std::vector<QString> characteristics = mirror.below(service, names::kGattCharacteristic);
-    if (std::find(characteristics.begin(), characteristics.end(), preferred) != characteristics.end() &&
-        uuidOf(mirror, preferred, names::kGattCharacteristic) == uuid) {
-        return preferred;
-    }
-    for (const QString& path : characteristics) {
-        if (uuidOf(mirror, path, names::kGattCharacteristic) == uuid) return path;
-    }
-    return {};
+    return findBelow(radio_->mirror(), service, names::kGattCharacteristic, uuid, preferred);
 }
 
 void Peripheral::readCharacteristic(GattCharacteristic& characteristic) const {
@@ -173,23 +169,14 @@ void Peripheral::servicesBack() {
         }
         // Gone from the device: whatever waits for it is dropped.
         if (characteristic->pacer) characteristic->pacer->clear();
-        characteristic->writeSocket.reset();
-        characteristic->notifySocket.reset();
-        ++characteristic->epoch;
+        characteristic->dropTransport();
     }
     std::erase_if(services_, [&](const auto& service) { return !services.contains(service->path()); });
     serviceObjects_ = std::move(services);
     characteristics_ = std::move(characteristics);
     servicesReady_ = true;
     for (const auto& [path, characteristic] : characteristics_) {
-        ++characteristic->epoch;
-        characteristic->writeSocket.reset();
-        characteristic->notifySocket.reset();
-        characteristic->notifySession = false;
-        characteristic->notifyPending = false;
-        characteristic->acquiringWrite = false;
-        characteristic->acquireWriteFailed = false;
-        characteristic->mtu = 0;
+        characteristic->dropTransport();
         readCharacteristic(*characteristic);
         if (characteristic->notifyWanted) subscribe(characteristic, false);
         if (characteristic->pacer) characteristic->pacer->hold(false);
