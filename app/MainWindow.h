@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/RadioChoice.h"
+#include "radio/RadioChoice.h"
 
 class QAction;
 class QActionGroup;

@@ -6,7 +6,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
-#include "app/RadioChoice.h"
+#include "radio/RadioChoice.h"
 #if ZELTO_WITH_GAMEPADS
 #include "app/GamepadDriver.h"
 #endif

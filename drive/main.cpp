@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/RadioChoice.h"
+#include "radio/RadioChoice.h"
 #include "ble/ManualEventLoop.h"
 #include "ble/sim/World.h"
 #include "drive/Clock.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/MainWindow.h"
-#include "app/RadioChoice.h"
+#include "radio/RadioChoice.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "app/ViewController.h"

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/MainWindow.h"
-#include "app/RadioChoice.h"
+#include "radio/RadioChoice.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "app/ViewController.h"

@@ -10,7 +10,7 @@
 
 #include "PanelFixture.h"
 #include "app/AppDelegate.h"
-#include "app/RadioChoice.h"
+#include "radio/RadioChoice.h"
 #include "app/VehicleState.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"

@@ -13,7 +13,7 @@
 
 #include "MockBluez.h"
 #include "app/MainWindow.h"
-#include "app/RadioChoice.h"
+#include "radio/RadioChoice.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 

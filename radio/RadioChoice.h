@@ -1,6 +1,7 @@
-// Which radio the window drives. The choice is asynchronous so that a probe
-// of a real adapter can take its time without holding up the event loop; the
-// window is made once the choice is known.
+// Which radio drives the vehicles, for the window and the terminal program.
+// The choice is asynchronous so that a probe of a real adapter can take its
+// time without holding up the event loop; the window is made once the choice
+// is known.
 #pragma once
 
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "app/RadioChoice.h"
+#include "radio/RadioChoice.h"
 
 #include <QMetaObject>
 #include <QObject>
