@@ -6,12 +6,14 @@
 
 void followEndWhileShown(QAbstractScrollArea* view) {
     QScrollBar* bar = view->verticalScrollBar();
-    auto following = std::make_shared<bool>(true);
-    // A growing range leaves the value where it was, so "at the end" is
-    // judged before the growth and restored after it.
-    QObject::connect(bar, &QAbstractSlider::valueChanged, bar,
-                     [bar, following](int value) { *following = value >= bar->maximum(); });
-    QObject::connect(bar, &QAbstractSlider::rangeChanged, bar, [bar, following](int, int maximum) {
-        if (*following) bar->setValue(maximum);
+    // "At the end" is judged when the text grows, against the end as it was
+    // before: however the reader moved (wheel, drag, Page Up, a click in the
+    // trough, keys, some of which Qt moves without a valueChanged), only a
+    // view that showed the end follows.
+    auto lastMaximum = std::make_shared<int>(bar->maximum());
+    QObject::connect(bar, &QAbstractSlider::rangeChanged, bar, [bar, lastMaximum](int, int maximum) {
+        const bool following = bar->value() >= *lastMaximum;
+        *lastMaximum = maximum;
+        if (following) bar->setValue(maximum);
     });
 }

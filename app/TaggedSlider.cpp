@@ -54,7 +54,11 @@ TaggedSlider::TaggedSlider(Qt::Orientation orientation, QWidget* parent)
     connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
         if (action != SliderNoAction) markMoved();
     });
-    connect(this, &QAbstractSlider::valueChanged, this, [this](int) { markMoved(); });
+    connect(this, &QAbstractSlider::valueChanged, this, [this](int value) {
+        // A value the program sets is the one it shows its car from then on.
+        if (userInputDepth_ == 0) keptValue_ = value;
+        markMoved();
+    });
 }
 
 void TaggedSlider::markMoved() {

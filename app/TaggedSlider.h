@@ -41,6 +41,12 @@ public:
     // without sending the action. NaN leaves the slider where it is.
     void setFloatValue(float value);
 
+    // The slider shows only what its car was sent: a move that reached the
+    // car is kept, one that reached none goes back to the value kept last
+    // (set by the program, or kept after a move that reached its car).
+    void keepValue() { keptValue_ = value(); }
+    void restoreKeptValue() { setValue(keptValue_); }
+
 signals:
     // The person moved the slider: once per key press, click, drag step,
     // wheel turn or auto-repeat step, after the value has settled.
@@ -60,6 +66,7 @@ private:
     class UserInput;
     class ClickJumpsStyle;
     void markMoved();
+    int keptValue_ = 0;
 
     qint64 tag_ = 0;
     int scale_ = 1;

@@ -45,8 +45,12 @@ void ViewController::changeSpeed(TaggedSlider* sender) {
     trace("Speed " + floatText(speed) + " for carID: " + tagText(tag));
 
     const std::shared_ptr<Vehicle> vehicle = vehicleForTag(tag);
-    if (!vehicle) return;
+    if (!vehicle) {
+        sender->restoreKeptValue();
+        return;
+    }
     vehicle->setSpeed(speed);
+    sender->keepValue();
     writeOutput("Car:[" + tagText(tag) + "] speed:" + floatText(speed));
 }
 
@@ -56,9 +60,13 @@ void ViewController::changeLane(TaggedSlider* sender) {
     trace("Lane " + intText(sender->intValue()));
 
     const std::shared_ptr<Vehicle> vehicle = vehicleForTag(tag);
-    if (!vehicle) return;
+    if (!vehicle) {
+        sender->restoreKeptValue();
+        return;
+    }
     const float offset = sender->floatValue();
     vehicle->changeLaneAndSpeed(offset, laneChangeSpeed(speedOf(speedSliderForTag(tag))));
+    sender->keepValue();
     writeOutput("Car:[" + tagText(tag) + "] lane:" + floatText(offset) +
                 " speed:" + floatText(speedOf(speedSliderForTag(tag))));
 }

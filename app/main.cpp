@@ -6,6 +6,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "app/QuitOnSignals.h"
 #include "radio/RadioChoice.h"
 #if ZELTO_WITH_GAMEPADS
 #include "app/GamepadDriver.h"
@@ -20,6 +21,15 @@ int main(int argc, char* argv[]) {
                      &AppDelegate::applicationWillTerminate);
 
     std::unique_ptr<MainWindow> window;
+    // A signal quits as Ctrl+Q does: the window closes (nothing is sent to
+    // the cars), or the program ends before there is one.
+    quitOnSignals(&application, [&window] {
+        if (window) {
+            window->close();
+        } else {
+            QCoreApplication::quit();
+        }
+    });
     chooseRadio(&application, [&window, &delegate](Radio radio) {
         RadioCatalog catalog;
         catalog.adapters = watchAdapters(nullptr);

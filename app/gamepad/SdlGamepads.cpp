@@ -24,6 +24,9 @@ SdlGamepads::SdlGamepads(PadMapper& mapper, bool poll, QObject* parent) : QObjec
     // SDL's own joystick thread stays off.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     SDL_SetHint(SDL_HINT_JOYSTICK_THREAD, "0");
+    // SDL's own SIGINT/SIGTERM handlers would turn them into quit events
+    // nobody reads: the program handles its signals itself.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
         SystemLog::write("Gamepads unavailable: %s", SDL_GetError());
         return;

@@ -147,8 +147,9 @@ TEST_F(DrivingTest, TagsOutsideTheIdentifierRangeNameNoVehicle) {
     for (qint64 tag : {qint64{-1}, qint64{4294967296}, std::numeric_limits<qint64>::min()}) {
         speed->setTag(tag);
         QTest::keyClick(speed, Qt::Key_Up);
-        EXPECT_EQ(takeStdout(), "Speed " + std::to_string((speed->value()) / 2) + ".0 for carID: " +
-                                    std::to_string(tag) + "\n");
+        // The move reached no car: the slider springs back, and the next starts from there.
+        EXPECT_EQ(takeStdout(), "Speed 10.0 for carID: " + std::to_string(tag) + "\n");
+        EXPECT_EQ(speed->value(), 0);
     }
     EXPECT_EQ(newOutput(), "\nNo vehicle bound to this slider\nNo vehicle bound to this slider"
                            "\nNo vehicle bound to this slider");
@@ -176,6 +177,32 @@ TEST_F(UnboundPanelTest, ASliderMovedBeforeAnyListingTracesAndSaysThereIsNoVehic
     EXPECT_EQ(takeStdout(), "Speed 10.0 for carID: -1\nLane -1\n");
     EXPECT_EQ(output(), "\nNo vehicle bound to this slider\nNo vehicle bound to this slider");
     EXPECT_EQ(centralsMade_, 0);
+}
+
+TEST_F(UnboundPanelTest, AMoveThatReachesNoCarSpringsBackSoTheFirstMoveAfterListingStartsFromWhatTheCarWasSent) {
+    ble::sim::World::populateDefault(world_);
+    openWindow();
+    TaggedSlider* speed = slider("vexaSpeedSlider");
+    TaggedSlider* lane = slider("vexaLaneSlider");
+    const struct {
+        TaggedSlider* slider;
+        Qt::Key key;
+    } moves[] = {{speed, Qt::Key_Up}, {speed, Qt::Key_PageUp}, {speed, Qt::Key_End}, {lane, Qt::Key_Down},
+                 {lane, Qt::Key_Home}};
+    for (const auto& move : moves) {
+        QTest::keyClick(move.slider, move.key);
+        EXPECT_EQ(move.slider->value(), 0) << move.key;
+    }
+    QTest::mouseClick(speed, Qt::LeftButton, {}, speed->rect().center());  // a click on the groove jumps there
+    EXPECT_EQ(speed->value(), 0);
+
+    connect();
+    settle();
+    list();
+    QTest::keyClick(speed, Qt::Key_Up);
+    settle(std::chrono::milliseconds(100));
+    EXPECT_EQ(speed->value(), 20);  // 10.0 in half steps
+    EXPECT_TRUE(output().endsWith(QStringLiteral("Car:[305419896] speed:10.0"))) << output().toStdString();
 }
 
 }  // namespace

@@ -129,7 +129,7 @@ TEST_F(WindowTest, TheWheelMovesOnlyAFocusedSlider) {
     EXPECT_EQ(speed->focusPolicy(), Qt::StrongFocus);
 }
 
-TEST_F(WindowTest, TheOutputFollowsNewLinesOnlyWhileItShowsItsEnd) {
+TEST_F(WindowTest, TheOutputFollowsNewLinesOnlyWhileItShowsItsEndHoweverTheReaderScrolls) {
     openAndList();
     auto* area = window_->findChild<QPlainTextEdit*>("outputArea");
     QScrollBar* bar = area->verticalScrollBar();
@@ -140,13 +140,46 @@ TEST_F(WindowTest, TheOutputFollowsNewLinesOnlyWhileItShowsItsEnd) {
     ASSERT_GT(bar->maximum(), 10);
     EXPECT_EQ(bar->value(), bar->maximum()) << "at the end, it follows";
 
-    bar->setValue(3);  // the reader scrolls up
-    addLines();
-    EXPECT_EQ(bar->value(), 3) << "the reader keeps their place";
-
-    bar->setValue(bar->maximum());
-    addLines();
-    EXPECT_EQ(bar->value(), bar->maximum()) << "back at the end, it follows again";
+    struct Scroll {
+        const char* how;
+        std::function<void()> move;
+        bool atEnd;  // where the move leaves the reader
+    };
+    const auto key = [area](Qt::Key k) { return [area, k] { QTest::keyClick(area, k); }; };
+    const std::vector<Scroll> scrolls{
+        {"the wheel", [area] {
+             const QPoint at = area->viewport()->rect().center();
+             QWheelEvent wheel(at, area->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 360), Qt::NoButton,
+                               Qt::NoModifier, Qt::NoScrollPhase, false);
+             QCoreApplication::sendEvent(area->viewport(), &wheel);
+         }, false},
+        {"dragging the handle", [bar] { bar->setSliderDown(true); bar->setSliderPosition(3); bar->setSliderDown(false); }, false},
+        {"Page Up", key(Qt::Key_PageUp), false},
+        {"a click in the trough", [bar] { bar->triggerAction(QAbstractSlider::SliderPageStepSub); }, false},
+        {"to the top", [bar] { bar->triggerAction(QAbstractSlider::SliderToMinimum); }, false},
+        {"Page Up, then Page Down to the end", [&, bar] {
+             key(Qt::Key_PageUp)();
+             for (int i = 0; i < 100 && bar->value() < bar->maximum(); ++i) key(Qt::Key_PageDown)();
+         }, true},
+        {"Page Up, then back to the end by the handle", [bar] {
+             bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+             bar->setValue(bar->maximum());
+         }, true},
+    };
+    for (const Scroll& scroll : scrolls) {
+        SCOPED_TRACE(scroll.how);
+        bar->setValue(bar->maximum());
+        addLines();
+        scroll.move();
+        const int place = bar->value();
+        ASSERT_EQ(place == bar->maximum(), scroll.atEnd);
+        addLines();
+        if (scroll.atEnd) {
+            EXPECT_EQ(bar->value(), bar->maximum()) << "at the end, it follows";
+        } else {
+            EXPECT_EQ(bar->value(), place) << "the reader keeps their place";
+        }
+    }
 }
 
 TEST_F(WindowTest, EachPanelShowsItsCarsStateVersionAndHexIdentifier) {
