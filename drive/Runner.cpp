@@ -42,9 +42,11 @@ void Runner::commandSent(const SentCommand& command) {
     // script's: the lines are the frames the steps send.
     const std::string name = command.name ? command.name : "frame";
     if (now < origin_ || name == "sdk-mode" || name == "get-version") return;
-    char time[32];
-    std::snprintf(time, sizeof time, "+%.3f", (now - origin_) / 1000.0);
-    out_(std::string(time) + " " + link_text::identifierText(command.vehicle) + " " + name + " " + hexText(command.bytes, command.length));
+    out_(frameLine(format_, (now - origin_) / 1000.0, command.vehicle, name, hexText(command.bytes, command.length)));
+}
+
+void Runner::scriptError(const Script& script, int line, const std::string& reason) const {
+    scriptErr_(script.placeOf(line) + ": " + reason);
 }
 
 Runner::Wanted Runner::wantedBy(const Script& script) {
@@ -54,8 +56,31 @@ Runner::Wanted Runner::wantedBy(const Script& script) {
         if (!step.vehicle) continue;
         if (const auto* model = std::get_if<ModelSelector>(&*step.vehicle)) wanted.models.insert(model->model);
         if (std::holds_alternative<AllVehicles>(*step.vehicle)) wanted.all = true;
+        if (const auto* name = std::get_if<NameSelector>(&*step.vehicle)) wanted.names.emplace(name->name, step.line);
     }
     return wanted;
+}
+
+std::vector<std::shared_ptr<Vehicle>> Runner::named(const std::string& name) const {
+    std::vector<std::shared_ptr<Vehicle>> found;
+    for (const auto& vehicle : *controller_.vehicles()) {
+        const auto peripheral = vehicle ? vehicle->peripheral() : nullptr;
+        if (peripheral && peripheral->name() == name) found.push_back(vehicle);
+    }
+    return found;
+}
+
+std::string Runner::sharedName(const Wanted& wanted, const Script& script) const {
+    for (const auto& [name, line] : wanted.names) {
+        const auto owners = named(name);
+        if (owners.size() < 2) continue;
+        std::string ids;
+        for (std::size_t i = 0; i < owners.size(); ++i) {
+            ids += (i == 0 ? "" : i + 1 == owners.size() ? " and " : ", ") + link_text::identifierText(owners[i]->identifier());
+        }
+        return script.placeOf(line) + ": name:" + name + " is shared by " + ids + ", nothing sent";
+    }
+    return {};
 }
 
 std::vector<std::string> Runner::missing(const Wanted& wanted, double quietMs) const {
@@ -72,6 +97,13 @@ std::vector<std::string> Runner::missing(const Wanted& wanted, double quietMs) c
         if (!active([model](const Vehicle& v) { return v.modelIdentifier() == model; })) {
             absent.push_back("model:" + std::to_string(model));
         }
+    }
+    // Like "all", a name waits for the list to settle, so that a second car
+    // of that name is seen before the first one is driven.
+    for (const auto& entry : wanted.names) {
+        const auto owners = named(entry.first);
+        const bool ready = owners.size() == 1 && owners.front()->active() && quietMs >= kAllQuietMs;
+        if (!ready) absent.push_back("name:" + entry.first);
     }
     if (wanted.all) {
         const bool connecting = std::any_of(vehicles.begin(), vehicles.end(), [](const auto& v) { return v && !v->active(); });
@@ -110,9 +142,12 @@ int Runner::waitUntil(double ms) {
 
 std::vector<std::shared_ptr<Vehicle>> Runner::targetsOf(const Selector& selector, std::string& lost) const {
     std::vector<std::shared_ptr<Vehicle>> targets;
-    if (const auto* id = std::get_if<std::uint32_t>(&selector)) {
-        auto vehicle = controller_.findVehicleById(*id);
-        if (!vehicle || !vehicle->active()) lost = link_text::identifierText(*id);
+    const auto* byName = std::get_if<NameSelector>(&selector);
+    const auto* id = std::get_if<std::uint32_t>(&selector);
+    if (id || byName) {
+        const std::uint32_t identifier = id ? *id : nameOwners_.at(byName->name);
+        auto vehicle = controller_.findVehicleById(identifier);
+        if (!vehicle || !vehicle->active()) lost = selectorText(selector);
         else targets.push_back(std::move(vehicle));
         return targets;
     }
@@ -158,6 +193,7 @@ void Runner::execute(const Step& step, Vehicle& vehicle) {
 
 int Runner::run(const Script& script) {
     if (script.error) return kBadInput;
+    if (!scriptErr_) scriptErr_ = err_;
     // What must be ready before the first step, read from the script once.
     const Wanted wanted = wantedBy(script);
     involved_.insert(wanted.identifiers.begin(), wanted.identifiers.end());
@@ -172,6 +208,10 @@ int Runner::run(const Script& script) {
             listed = controller_.vehicles()->size();
             grew = now;
         }
+        if (const std::string shared = sharedName(wanted, script); !shared.empty()) {
+            scriptErr_(shared);
+            return kBadInput;
+        }
         const std::vector<std::string> absent = missing(wanted, now - grew);
         if (absent.empty()) break;
         if (now >= deadline) {
@@ -183,6 +223,10 @@ int Runner::run(const Script& script) {
         clock_.runFor(kPollMs);
     }
 
+    for (const auto& entry : wanted.names) {
+        nameOwners_[entry.first] = named(entry.first).front()->identifier();
+        involved_.insert(nameOwners_[entry.first]);
+    }
     origin_ = clock_.nowMs();
     double cursor = 0;
     for (const Step& step : script.steps) {
@@ -196,7 +240,7 @@ int Runner::run(const Script& script) {
         std::string lost;
         const auto targets = targetsOf(*step.vehicle, lost);
         if (!lost.empty()) {
-            err_("line " + std::to_string(step.line) + ": " + lost + " is not there");
+            scriptError(script, step.line, lost + " is not there");
             return stopAndEnd(kVehicleLost);
         }
         for (const auto& vehicle : targets) execute(step, *vehicle);

@@ -1,7 +1,8 @@
 // Runs a script on the link: scans and connects until every vehicle the
-// script names is in SDK mode, then sends each step through Vehicle at its
-// time, printing one line per frame written. At the end, on a signal, or when
-// a vehicle is lost, every vehicle it drove gets speed 0 before it returns.
+// script names is in SDK mode (a name being one car's alone), then sends each
+// step through Vehicle at its time, printing one line per frame written. At
+// the end, on a signal, or when a vehicle is lost, every vehicle it drove gets
+// speed 0 before it returns.
 #pragma once
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "drive/Clock.h"
+#include "drive/FrameLine.h"
 #include "drive/Script.h"
 #include "link/DriveTap.h"
 
@@ -22,6 +24,8 @@ class VehiclesController;
 
 namespace drive {
 
+// kBadInput is also a radio that cannot start, and a script whose names do
+// not each pick one car.
 enum ExitCode { kOk = 0, kVehicleLost = 1, kBadInput = 2, kVehicleMissing = 3 };
 
 class Runner : private DriveObserver {
@@ -33,6 +37,12 @@ public:
     ~Runner() override;
 
     int run(const Script& script);
+
+    // Frame lines as text (the default) or JSON.
+    void setFrameFormat(FrameFormat format) { format_ = format; }
+    // Where "FILE:LINE: reason" lines go, about one line of the script; to
+    // `err` until set.
+    void setScriptErrorSink(Sink sink) { scriptErr_ = std::move(sink); }
 
     // Set from a signal handler: the run stops its cars and returns 128 + it.
     static std::atomic<int>& pendingSignal();
@@ -50,21 +60,30 @@ private:
     struct Wanted {
         std::vector<std::uint32_t> identifiers;
         std::set<int> models;
+        std::map<std::string, int> names;  // with the first line naming each
         bool all = false;
     };
     static Wanted wantedBy(const Script& script);
     std::vector<std::string> missing(const Wanted& wanted, double quietMs) const;
+    // The vehicles in the list that advertise that name, ready or not.
+    std::vector<std::shared_ptr<Vehicle>> named(const std::string& name) const;
+    // A name two cars share, told as a refusal of its line; empty when none is.
+    std::string sharedName(const Wanted& wanted, const Script& script) const;
     // 0 to go on, else the code to end with (the cars already stopped).
     int waitUntil(double ms);
     int stopAndEnd(int code);
     std::vector<std::shared_ptr<Vehicle>> targetsOf(const Selector& selector, std::string& lost) const;
+    void scriptError(const Script& script, int line, const std::string& reason) const;
     void execute(const Step& step, Vehicle& vehicle);
 
     VehiclesController& controller_;
     DriveClock& clock_;
     double connectTimeoutMs_;
-    Sink out_, err_;
+    Sink out_, err_, scriptErr_;
+    FrameFormat format_ = FrameFormat::Text;
     double origin_;
+    // Each name's car, fixed before the first step.
+    std::map<std::string, std::uint32_t> nameOwners_;
     std::set<std::uint32_t> involved_;
     std::set<std::uint32_t> driven_;
     std::map<std::uint32_t, double> lastSpeed_;

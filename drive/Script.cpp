@@ -8,12 +8,20 @@
 #include <cmath>
 #include <limits>
 
+#include "link/LinkText.h"
+
 namespace drive {
 namespace {
 
-constexpr double kMaxSpeed = 65535;
-constexpr double kMaxLane = 1000;        // millimetres from the road centre
-constexpr double kMaxTimeMs = 86400000;  // a day
+struct Range {
+    double low, high;
+    bool holds(double x) const { return x >= low && x <= high; }
+};
+// The window's sliders, and what the protocol carries (lanes in millimetres
+// from the road centre).
+constexpr Range kWindowSpeed{0, 1000}, kFullSpeed{0, 65535};
+constexpr Range kWindowLane{-70, 70}, kFullLane{-1000, 1000};
+constexpr Range kTimeMs{0, 86400000};  // a day
 
 const QStringList kActions{QStringLiteral("speed"), QStringLiteral("lane"), QStringLiteral("middle"),
                            QStringLiteral("stop"),  QStringLiteral("uturn"), QStringLiteral("wait")};
@@ -24,16 +32,33 @@ struct Refusal {
     QString reason;
 };
 
-double number(const QJsonObject& step, const QString& key, double low, double high) {
+QString shown(double x) { return QString::number(x, 'g', 17); }
+
+// A value within `range`; one that only `fuller` holds says how to allow it.
+double number(const QJsonObject& step, const QString& key, Range range, std::optional<Range> fuller = {}) {
     const QJsonValue value = step.value(key);
     if (!value.isDouble()) throw Refusal{QStringLiteral("\"%1\" is not a number").arg(key)};
     const double x = value.toDouble();
     if (!std::isfinite(x)) throw Refusal{QStringLiteral("\"%1\" is not a finite number").arg(key)};
-    if (x < low || x > high) {
-        throw Refusal{QStringLiteral("\"%1\" %2 is out of range (%3 to %4)")
-                         .arg(key, QString::number(x, 'g', 17), QString::number(low, 'g', 17), QString::number(high, 'g', 17))};
+    if (!range.holds(x)) {
+        QString reason = QStringLiteral("\"%1\" %2 is out of range (%3 to %4")
+                             .arg(key, shown(x), shown(range.low), shown(range.high));
+        if (fuller && fuller->holds(x)) {
+            reason += QStringLiteral("; --full-range allows %1 to %2").arg(shown(fuller->low), shown(fuller->high));
+        }
+        throw Refusal{reason + QLatin1Char(')')};
     }
     return x;
+}
+
+struct Limits {
+    Range speed, lane;
+    std::optional<Range> fullerSpeed, fullerLane;
+};
+
+Limits limitsFor(const ScriptRules& rules) {
+    if (rules.fullRange) return Limits{kFullSpeed, kFullLane, std::nullopt, std::nullopt};
+    return Limits{kWindowSpeed, kWindowLane, kFullSpeed, kFullLane};
 }
 
 void mustBeTrue(const QJsonObject& step, const QString& key) {
@@ -52,6 +77,10 @@ Selector selectorFrom(const QJsonValue& value) {
     if (!value.isString()) throw Refusal{QStringLiteral("\"vehicle\" must be a number or a text")};
     const QString text = value.toString().trimmed();
     if (text == QLatin1String("all")) return AllVehicles{};
+    if (text.startsWith(QLatin1String("name:"))) {
+        if (text.size() == 5) throw Refusal{QStringLiteral("vehicle \"name:\" names nobody")};
+        return NameSelector{text.mid(5).toStdString()};
+    }
     bool ok = false;
     if (text.startsWith(QLatin1String("model:"))) {
         const uint model = text.mid(6).toUInt(&ok, 10);
@@ -61,13 +90,13 @@ Selector selectorFrom(const QJsonValue& value) {
     const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
     const qulonglong id = hex ? text.mid(2).toULongLong(&ok, 16) : text.toULongLong(&ok, 10);
     if (!ok || text.size() > 20 || id > std::numeric_limits<std::uint32_t>::max()) {
-        throw Refusal{QStringLiteral("vehicle \"%1\" is not an identifier, model:N or all").arg(text)};
+        throw Refusal{QStringLiteral("vehicle \"%1\" is not an identifier, model:N, name:NAME or all").arg(text)};
     }
     return static_cast<std::uint32_t>(id);
 }
 
 // One line's step, or none for a line a recording keeps for its reader.
-std::optional<Step> stepFrom(const QJsonObject& object) {
+std::optional<Step> stepFrom(const QJsonObject& object, const Limits& limits) {
     for (const QString& key : object.keys()) {
         if (!kActions.contains(key) && !kRecorded.contains(key) && key != QLatin1String("vehicle") &&
             key != QLatin1String("at")) {
@@ -75,7 +104,7 @@ std::optional<Step> stepFrom(const QJsonObject& object) {
         }
     }
     Step step;
-    if (object.contains(QLatin1String("at"))) step.atMs = number(object, QStringLiteral("at"), 0, kMaxTimeMs);
+    if (object.contains(QLatin1String("at"))) step.atMs = number(object, QStringLiteral("at"), kTimeMs);
     if (object.contains(QLatin1String("vehicle"))) step.vehicle = selectorFrom(object.value(QLatin1String("vehicle")));
 
     QStringList actions;
@@ -95,14 +124,16 @@ std::optional<Step> stepFrom(const QJsonObject& object) {
     const QString& action = actions.first();
     if (action == QLatin1String("speed")) {
         step.action = Action::Speed;
-        step.value = number(object, action, 0, kMaxSpeed);
+        step.value = number(object, action, limits.speed, limits.fullerSpeed);
     } else if (action == QLatin1String("lane")) {
         step.action = Action::Lane;
-        step.value = number(object, action, -kMaxLane, kMaxLane);
-        if (object.contains(QLatin1String("speed"))) step.laneSpeed = number(object, QStringLiteral("speed"), 0, kMaxSpeed);
+        step.value = number(object, action, limits.lane, limits.fullerLane);
+        if (object.contains(QLatin1String("speed"))) {
+            step.laneSpeed = number(object, QStringLiteral("speed"), limits.speed, limits.fullerSpeed);
+        }
     } else if (action == QLatin1String("wait")) {
         step.action = Action::Wait;
-        step.value = number(object, action, 0, kMaxTimeMs);
+        step.value = number(object, action, kTimeMs);
         if (step.vehicle) throw Refusal{QStringLiteral("\"wait\" takes no vehicle")};
         return step;
     } else {
@@ -117,8 +148,19 @@ std::optional<Step> stepFrom(const QJsonObject& object) {
 
 }  // namespace
 
-Script parseScript(const QByteArray& text) {
+std::string Script::placeOf(int line) const { return source.toStdString() + ":" + std::to_string(line); }
+
+std::string selectorText(const Selector& selector) {
+    if (const auto* id = std::get_if<std::uint32_t>(&selector)) return link_text::identifierText(*id);
+    if (const auto* model = std::get_if<ModelSelector>(&selector)) return "model:" + std::to_string(model->model);
+    if (const auto* named = std::get_if<NameSelector>(&selector)) return "name:" + named->name;
+    return "all";
+}
+
+Script parseScript(const QByteArray& text, const ScriptRules& rules) {
     Script script;
+    script.source = rules.source;
+    const Limits limits = limitsFor(rules);
     const QList<QByteArray> lines = text.split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i) + 1;
@@ -131,7 +173,7 @@ Script parseScript(const QByteArray& text) {
                 throw Refusal{QStringLiteral("not JSON: %1").arg(parseError.errorString())};
             }
             if (!document.isObject()) throw Refusal{QStringLiteral("a step is a JSON object")};
-            if (std::optional<Step> step = stepFrom(document.object())) {
+            if (std::optional<Step> step = stepFrom(document.object(), limits)) {
                 step->line = lineNumber;
                 script.steps.push_back(*step);
             }

@@ -106,14 +106,22 @@ Radio makeSimulatedRadio() {
     return Radio{std::move(factory), QStringLiteral("Simulated vehicles"), QString(), std::move(simulated)};
 }
 
-std::optional<Radio> makeRadioOfKind(RadioKind kind, const QString& adapterAddress) {
-    const std::string address = adapterAddress.toStdString();
-    const std::string name = address.empty() ? "default" : address;
+std::optional<Radio> makeRadioOfKind(RadioKind kind, const AdapterEntry& adapter) {
+    const std::string name = adapter.name.toStdString();
+    const std::string address = adapter.address.toStdString();
     if (kind == RadioKind::Qt) return makeQtRadio(name, address);
 #if ZELTO_WITH_BLUEZ
     return makeBluezRadio(name, address);
 #else
     return std::nullopt;
+#endif
+}
+
+RadioKind platformRadioKind() {
+#if ZELTO_WITH_BLUEZ
+    return RadioKind::Bluez;
+#else
+    return RadioKind::Qt;
 #endif
 }
 

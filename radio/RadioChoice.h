@@ -60,7 +60,9 @@ AdapterList* watchAdapters(QObject* parent);
 Radio makeAdapterRadio(const AdapterEntry& adapter);
 
 // A radio asked for by name (the terminal program's --radio): the BlueZ radio
-// or the portable Qt Bluetooth one, on the adapter of that address or the
-// system's choice when it is empty. Null when this build has no such radio.
+// or the portable Qt Bluetooth one, on that adapter (see AdapterLookup.h).
+// Null when this build has no such radio.
 enum class RadioKind { Bluez, Qt };
-std::optional<Radio> makeRadioOfKind(RadioKind kind, const QString& adapterAddress);
+std::optional<Radio> makeRadioOfKind(RadioKind kind, const AdapterEntry& adapter);
+// This platform's real radio: BlueZ's on Linux, Qt Bluetooth's elsewhere.
+RadioKind platformRadioKind();

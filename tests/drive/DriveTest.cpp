@@ -13,9 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ble/ManualEventLoop.h"
-#include "ble/sim/World.h"
-#include "drive/Clock.h"
+#include "DriveRoad.h"
 #include "drive/Runner.h"
 #include "drive/Script.h"
 #include "link/DriveRecorder.h"
@@ -24,36 +22,9 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-using Bytes = std::vector<std::uint8_t>;
-
-// The three default cars: Vexa 0x12345678, Drummet 0xcafe0018, Pellan 0x00001913.
-struct Road {
-    Road() { ble::sim::World::populateDefault(world); }
-    ~Road() { controller.reset(); }
-
-    int run(const std::string& text, const std::function<void()>& during = {}, int duringAtMs = 0) {
-        const drive::Script script = drive::parseScript(QByteArray::fromStdString(text));
-        EXPECT_FALSE(script.error) << (script.error ? script.error->reason.toStdString() : "");
-        if (during) loop.postAfter(std::chrono::milliseconds(duringAtMs), during);
-        drive::Runner runner(*controller, clock, 10000, [this](const std::string& l) { out.push_back(l); },
-                             [this](const std::string& l) { err.push_back(l); });
-        return runner.run(script);
-    }
-    // What the car got after its handshake.
-    std::vector<Bytes> frames(std::uint32_t id) const {
-        std::vector<Bytes> got;
-        const auto& writes = world.vehicle(id)->writes();
-        for (std::size_t i = 2; i < writes.size(); ++i) got.push_back(writes[i].bytes);
-        return got;
-    }
-
-    ble::ManualEventLoop loop;
-    ble::sim::World world{loop};
-    std::shared_ptr<VehiclesController> controller = std::make_shared<VehiclesController>(world.centralFactory());
-    drive::VirtualClock clock{loop};
-    Lines out, err;
-};
+using drive_test::Bytes;
+using drive_test::Lines;
+using drive_test::Road;
 
 const Bytes kStop{0x06, 0x24, 0x00, 0x00, 0xA8, 0x61, 0x00};
 
@@ -117,7 +88,7 @@ TEST(DriveScripts, RefusedScriptsNameTheirLineAndReason) {
         {"{\"vehicle\": 1.5, \"stop\": true}", "line 1: vehicle 1.5 is not an identifier"},
         {"{\"vehicle\": \"0x1FFFFFFFF\", \"stop\": true}", "line 1: vehicle \"0x1FFFFFFFF\" is not an identifier"},
         {"{\"vehicle\": \"model:256\", \"stop\": true}", "line 1: vehicle \"model:256\": a model is 0 to 255"},
-        {"{\"vehicle\": \"all\", \"speed\": -1}", "line 1: \"speed\" -1 is out of range (0 to 65535)"},
+        {"{\"vehicle\": \"all\", \"speed\": -1}", "line 1: \"speed\" -1 is out of range (0 to 1000)"},
         {"{\"vehicle\": \"all\", \"lane\": 1e999}", "line 1: not JSON"},
         {"{\"vehicle\": \"all\", \"lane\": 5000}", "line 1: \"lane\" 5000 is out of range"},
         {"{\"vehicle\": \"all\", \"stop\": false}", "line 1: \"stop\" must be true"},
@@ -231,7 +202,7 @@ TEST(DriveProgram, UsageErrorsAndBadScriptsExitTwo) {
     ASSERT_TRUE(script.waitForFinished(30000));
     EXPECT_EQ(script.exitCode(), 2);
     EXPECT_TRUE(script.readAllStandardOutput().isEmpty()) << "refused before anything is sent";
-    EXPECT_TRUE(script.readAllStandardError().startsWith("line 2: not JSON"));
+    EXPECT_TRUE(script.readAllStandardError().startsWith("-:2: not JSON"));
 }
 
 }  // namespace

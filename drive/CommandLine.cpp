@@ -1,0 +1,122 @@
+#include "drive/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <vector>
+
+namespace drive {
+namespace {
+
+// Ends --help: what a script looks like, and one to try.
+const char* const kScriptHelp = R"(
+A script is JSON lines, one step a line ("#" comments and empty lines skipped):
+  {"vehicle": WHO, ACTION, "at": MS}    or    {"wait": MS}
+  WHO     305419896, "0x12345678", "model:9", "name:Pellan" or "all"
+  ACTION  "speed": 0 to 1000, "lane": -70 to 70 (with "speed" for the change),
+          "middle": true, "stop": true or "uturn": true
+  "at" is the step's time in milliseconds from the start (optional).
+
+Example:
+  printf '%s\n' '{"vehicle": "all", "speed": 400}' '{"wait": 2000}' \
+      '{"vehicle": "name:Pellan", "lane": -20}' | zelto-drive --radio sim run -
+)";
+
+QCommandLineOption valued(const char* name, const char* description, const char* valueName,
+                          const char* fallback = nullptr) {
+    QCommandLineOption option(QString::fromLatin1(name), QString::fromLatin1(description),
+                              QString::fromLatin1(valueName));
+    if (fallback) option.setDefaultValue(QString::fromLatin1(fallback));
+    return option;
+}
+
+QCommandLineOption flag(const char* name, const char* description) {
+    return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(description));
+}
+
+// Seconds in (low, high], or in [low, high] when `zeroAllowed`.
+bool secondsIn(const QString& text, bool zeroAllowed, double& seconds) {
+    bool ok = false;
+    seconds = text.toDouble(&ok);
+    return ok && (zeroAllowed ? seconds >= 0 : seconds > 0) && seconds <= 3600;
+}
+
+CommandLine refused(const QString& why) { return CommandLine{std::nullopt, why, QString()}; }
+
+}  // namespace
+
+CommandLine readCommandLine(const QStringList& arguments, const QString& version) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Scans for vehicles and drives them from scripts.\n\n"
+        "  scan               lists the vehicles that advertise\n"
+        "  run SCRIPT|-       runs a JSON-lines script (- for standard input)\n"
+        "  replay FILE        plays a recording back"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan, run or replay"));
+    const QCommandLineOption radio = valued("radio", "auto, sim, bluez or qt", "radio", "auto");
+    const QCommandLineOption adapter =
+        valued("adapter", "the adapter's name (hci0) or address; the real radio, on that adapter", "adapter");
+    const QCommandLineOption timeout =
+        valued("connect-timeout", "run, replay: seconds to find and connect the vehicles (10)", "seconds", "10");
+    const QCommandLineOption seconds = valued("seconds", "scan: how long it listens (3)", "seconds", "3");
+    const QCommandLineOption json = flag("json", "prints JSON lines: the vehicles found, or the frames written");
+    const QCommandLineOption record = valued("record", "run, replay: records the drive to a file", "file");
+    const QCommandLineOption fullRange =
+        flag("full-range", "run, replay: speeds 0 to 65535 and lanes -1000 to 1000, beyond the window's");
+    const QCommandLineOption virtualTime = flag("virtual-time", "with --radio sim: runs on the simulation's time");
+    const QCommandLineOption verbose = flag("verbose", "the link's log on standard error");
+    parser.addOptions({radio, adapter, timeout, seconds, json, record, fullRange, virtualTime, verbose});
+
+    if (!parser.parse(arguments)) return refused(parser.errorText());
+    if (parser.isSet(help)) return CommandLine{std::nullopt, QString(), parser.helpText() + QLatin1String(kScriptHelp)};
+    if (parser.isSet(versionOption)) {
+        return CommandLine{std::nullopt, QString(), QStringLiteral("zelto-drive %1\n").arg(version)};
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    const QString command = positional.value(0);
+    Invocation invocation;
+    if (command == QLatin1String("scan")) invocation.command = Invocation::Command::Scan;
+    else if (command == QLatin1String("run")) invocation.command = Invocation::Command::Run;
+    else if (command == QLatin1String("replay")) invocation.command = Invocation::Command::Replay;
+    else return refused(command.isEmpty() ? QStringLiteral("no command") : QStringLiteral("unknown command \"%1\"").arg(command));
+    const bool scanning = invocation.command == Invocation::Command::Scan;
+    if (scanning ? positional.size() != 1 : positional.size() != 2) {
+        return refused(scanning ? QStringLiteral("scan takes no file") : QStringLiteral("%1 takes one file").arg(command));
+    }
+    invocation.file = positional.value(1);
+
+    // Every flag that is given must do something for this command.
+    const std::vector<const QCommandLineOption*> scanOnly{&seconds};
+    const std::vector<const QCommandLineOption*> drivingOnly{&timeout, &record, &fullRange};
+    for (const QCommandLineOption* option : scanning ? drivingOnly : scanOnly) {
+        if (parser.isSet(*option)) {
+            return refused(QStringLiteral("--%1 does not apply to %2").arg(option->names().first(), command));
+        }
+    }
+
+    invocation.radio = parser.value(radio);
+    const QStringList radios{QStringLiteral("auto"), QStringLiteral("sim"), QStringLiteral("bluez"), QStringLiteral("qt")};
+    if (!radios.contains(invocation.radio)) return refused(QStringLiteral("--radio is auto, sim, bluez or qt"));
+    invocation.adapter = parser.value(adapter);
+    if (parser.isSet(adapter) && invocation.adapter.isEmpty()) return refused(QStringLiteral("--adapter names no adapter"));
+    if (parser.isSet(adapter) && invocation.radio == QLatin1String("sim")) {
+        return refused(QStringLiteral("--adapter does not apply to --radio sim"));
+    }
+    invocation.virtualTime = parser.isSet(virtualTime);
+    if (invocation.virtualTime && invocation.radio != QLatin1String("sim")) {
+        return refused(QStringLiteral("--virtual-time needs --radio sim"));
+    }
+    if (!secondsIn(parser.value(timeout), false, invocation.connectTimeoutS)) {
+        return refused(QStringLiteral("--connect-timeout is 0 to 3600 seconds"));
+    }
+    if (!secondsIn(parser.value(seconds), true, invocation.seconds)) return refused(QStringLiteral("--seconds is 0 to 3600"));
+    invocation.record = parser.value(record);
+    if (parser.isSet(record) && invocation.record.isEmpty()) return refused(QStringLiteral("--record names no file"));
+    invocation.json = parser.isSet(json);
+    invocation.fullRange = parser.isSet(fullRange);
+    invocation.verbose = parser.isSet(verbose);
+    return CommandLine{invocation, QString(), QString()};
+}
+
+}  // namespace drive

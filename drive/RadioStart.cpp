@@ -1,0 +1,81 @@
+#include "drive/RadioStart.h"
+
+#include <QEventLoop>
+#include <QObject>
+
+#include "ble/ManualEventLoop.h"
+#include "ble/sim/World.h"
+#include "radio/AdapterLookup.h"
+
+namespace drive {
+namespace {
+
+// Runs Qt's loop until the asynchronous answer is there (each is bounded).
+template <typename Answer, typename Ask>
+Answer waitFor(Ask ask) {
+    std::optional<Answer> answer;
+    QEventLoop wait;
+    QObject context;
+    ask(&context, [&](Answer given) {
+        answer = std::move(given);
+        wait.quit();
+    });
+    if (!answer) wait.exec();
+    return std::move(*answer);
+}
+
+void startSimulated(StartedRadio& started, bool virtualTime) {
+    if (!virtualTime) {
+        started.radio = makeSimulatedRadio();
+        return;
+    }
+    started.virtualLoop = std::make_unique<ble::ManualEventLoop>();
+    started.virtualWorld = std::make_unique<ble::sim::World>(*started.virtualLoop);
+    ble::sim::World::populateDefault(*started.virtualWorld);
+    started.factory = started.virtualWorld->centralFactory();
+    started.clock = std::make_unique<VirtualClock>(*started.virtualLoop);
+}
+
+// The real radio of that kind on the adapter asked for, or on the one the
+// system offers; named by --radio, or by --adapter alone.
+void startReal(StartedRadio& started, const Invocation& invocation) {
+    const RadioKind kind = invocation.radio == QLatin1String("qt")      ? RadioKind::Qt
+                           : invocation.radio == QLatin1String("bluez") ? RadioKind::Bluez
+                                                                        : platformRadioKind();
+    if (kind == RadioKind::Bluez && platformRadioKind() != RadioKind::Bluez) {
+        started.problem = "this build has no BlueZ radio (see --help)";
+        return;
+    }
+    const AdapterLookup lookup = waitFor<AdapterLookup>([&invocation](QObject* context, auto done) {
+        lookUpAdapter(context, invocation.adapter, std::move(done));
+    });
+    if (!lookup.adapter) {
+        started.problem = lookup.problem.toStdString();
+        return;
+    }
+    started.radio = makeRadioOfKind(kind, *lookup.adapter);
+}
+
+}  // namespace
+
+StartedRadio::StartedRadio() = default;
+StartedRadio::~StartedRadio() = default;
+StartedRadio::StartedRadio(StartedRadio&&) noexcept = default;
+
+StartedRadio startRadio(const Invocation& invocation) {
+    StartedRadio started;
+    if (invocation.radio == QLatin1String("sim")) {
+        startSimulated(started, invocation.virtualTime);
+    } else if (invocation.radio == QLatin1String("auto") && invocation.adapter.isEmpty()) {
+        started.radio = waitFor<Radio>([](QObject* context, auto done) { chooseRadio(context, std::move(done)); });
+    } else {
+        startReal(started, invocation);
+    }
+    if (started.radio) {
+        started.factory = started.radio->factory;
+        started.clock = std::make_unique<RealClock>();
+    }
+    return started;
+}
+
+}  // namespace drive

@@ -1,0 +1,69 @@
+// zelto-drive's command line: every flag that does not apply to its command
+// is refused by name, nothing is silently ignored, and the flags that apply
+// arrive where the program reads them.
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "drive/CommandLine.h"
+
+namespace {
+
+drive::CommandLine read(const QStringList& arguments) {
+    return drive::readCommandLine(QStringList{QStringLiteral("zelto-drive")} + arguments, QStringLiteral("9.9"));
+}
+
+TEST(DriveCommandLine, AFlagThatDoesNotApplyIsRefusedByName) {
+    const std::pair<QStringList, QString> refused[] = {
+        {{"run", "race.jsonl", "--seconds", "5"}, "--seconds does not apply to run"},
+        {{"replay", "drive.jsonl", "--seconds", "1"}, "--seconds does not apply to replay"},
+        {{"scan", "--record", "drive.jsonl"}, "--record does not apply to scan"},
+        {{"scan", "--connect-timeout", "5"}, "--connect-timeout does not apply to scan"},
+        {{"scan", "--full-range"}, "--full-range does not apply to scan"},
+        {{"--radio", "sim", "--adapter", "hci0", "scan"}, "--adapter does not apply to --radio sim"},
+        {{"--adapter", "", "scan"}, "--adapter names no adapter"},
+        {{"--adapter", "hci0", "--virtual-time", "scan"}, "--virtual-time needs --radio sim"},
+        {{"--radio", "carrier-pigeon", "scan"}, "--radio is auto, sim, bluez or qt"},
+        {{"scan", "--seconds", "-1"}, "--seconds is 0 to 3600"},
+        {{"run", "-", "--connect-timeout", "0"}, "--connect-timeout is 0 to 3600 seconds"},
+        {{"run", "-", "--record", ""}, "--record names no file"},
+        {{"scan", "extra"}, "scan takes no file"},
+        {{"replay"}, "replay takes one file"},
+        {{"fly"}, "unknown command \"fly\""},
+        {{}, "no command"},
+    };
+    for (const auto& [arguments, reason] : refused) {
+        const drive::CommandLine line = read(arguments);
+        EXPECT_FALSE(line.invocation) << arguments.join(' ').toStdString();
+        EXPECT_EQ(line.refusal, reason) << arguments.join(' ').toStdString();
+    }
+    EXPECT_TRUE(read({"--frobnicate", "scan"}).refusal.contains("frobnicate"));
+}
+
+TEST(DriveCommandLine, TheFlagsThatApplyReachTheProgram) {
+    const drive::CommandLine run = read({"--adapter", "00:1A:7D:DA:71:13", "run", "-", "--json", "--full-range",
+                                         "--record", "r.jsonl", "--connect-timeout", "2.5", "--verbose"});
+    ASSERT_TRUE(run.invocation) << run.refusal.toStdString();
+    EXPECT_EQ(run.invocation->command, drive::Invocation::Command::Run);
+    EXPECT_EQ(run.invocation->file, "-");
+    EXPECT_EQ(run.invocation->adapter, "00:1A:7D:DA:71:13");
+    EXPECT_EQ(run.invocation->record, "r.jsonl");
+    EXPECT_DOUBLE_EQ(run.invocation->connectTimeoutS, 2.5);
+    EXPECT_TRUE(run.invocation->json && run.invocation->fullRange && run.invocation->verbose);
+
+    const drive::CommandLine scan = read({"--radio", "sim", "--virtual-time", "scan", "--seconds", "0", "--json"});
+    ASSERT_TRUE(scan.invocation) << scan.refusal.toStdString();
+    EXPECT_DOUBLE_EQ(scan.invocation->seconds, 0);
+    EXPECT_TRUE(scan.invocation->json && scan.invocation->virtualTime);
+    EXPECT_FALSE(scan.invocation->verbose) << "quiet unless asked";
+}
+
+TEST(DriveCommandLine, HelpEndsWithTheScriptFormAndAnExample) {
+    const QString help = read({"--help"}).text;
+    EXPECT_TRUE(help.contains("\"name:Pellan\""));
+    EXPECT_GT(help.indexOf("Example:"), help.indexOf("A script is JSON lines"));
+    EXPECT_TRUE(help.endsWith("zelto-drive --radio sim run -\n")) << help.toStdString();
+    EXPECT_EQ(read({"--version"}).text, "zelto-drive 9.9\n");
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// The real zelto-drive on the simulated radio and virtual time: exit statuses
+// and the exact lines of its refusals (FILE:LINE for scripts, the system's
+// reason for files it cannot read), JSON frames, and the link's log only when
+// asked for.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "DriveProgram.h"
+
+namespace {
+
+using drive_test::Ran;
+using drive_test::runDrive;
+
+const QStringList kSim{"--radio", "sim", "--virtual-time"};
+
+TEST(DriveProgramRefusals, EachRefusalIsOneLineAndExitTwo) {
+    QTemporaryDir dir;
+    const QString bad = dir.filePath("bad.jsonl");
+    QFile file(bad);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# warm up\n{\"vehicle\": \"all\", \"speed\": 100}\n{\"vehicle\": \"all\", \"lane\": 80}\n");
+    file.close();
+    struct Case {
+        QStringList arguments;
+        QByteArray input;
+        QByteArray err;
+    };
+    const Case cases[] = {
+        {kSim + QStringList{"run", bad}, {},
+         bad.toUtf8() + ":3: \"lane\" 80 is out of range (-70 to 70; --full-range allows -1000 to 1000)\n"},
+        {kSim + QStringList{"run", "-"}, "{\"vehicle\": \"all\", \"speed\": 1}\n{\"vehicle\": \"all\", \"speed\": NaN}\n",
+         "-:2: not JSON: illegal number\n"},
+        {kSim + QStringList{"run", "-"}, "{\"vehicle\": \"all\", \"speed\": 2000}\n",
+         "-:1: \"speed\" 2000 is out of range (0 to 1000; --full-range allows 0 to 65535)\n"},
+        {kSim + QStringList{"run", "/no/such/script.jsonl"}, {},
+         "zelto-drive: cannot read /no/such/script.jsonl: No such file or directory\n"},
+        {kSim + QStringList{"run", dir.path()}, {}, "zelto-drive: cannot read " + dir.path().toUtf8() + ": Is a directory\n"},
+        {kSim + QStringList{"run", "-", "--seconds", "4"}, {}, "zelto-drive: --seconds does not apply to run (see --help)\n"},
+        {kSim + QStringList{"scan", "--full-range"}, {}, "zelto-drive: --full-range does not apply to scan (see --help)\n"},
+        {kSim + QStringList{"run", "-", "--record", dir.filePath("no/such/folder.jsonl")},
+         "{\"vehicle\": \"all\", \"stop\": true}\n",
+         "zelto-drive: cannot write " + dir.filePath("no/such/folder.jsonl").toUtf8() + ": No such file or directory\n"},
+    };
+    for (const Case& c : cases) {
+        const Ran ran = runDrive(c.arguments, c.input);
+        EXPECT_EQ(ran.code, 2) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(ran.err.toStdString(), c.err.toStdString()) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(ran.out.isEmpty()) << "nothing sent: " << ran.out.toStdString();
+    }
+}
+
+TEST(DriveProgramOutput, FullRangeJsonAndVerboseDoWhatTheySay) {
+    const QByteArray fast = "{\"vehicle\": \"0x12345678\", \"speed\": 2000}\n";
+    struct Case {
+        QStringList flags;
+        QByteArray firstLine;  // of standard output
+        bool linkLog;          // on standard error
+    };
+    const Case cases[] = {
+        {{"--full-range"}, "+0.000 0x12345678 set-speed 06 24 D0 07 A8 61 00", false},
+        {{"--full-range", "--json"},
+         R"({"time":0.000,"vehicle":"0x12345678","command":"set-speed","hex":"06 24 D0 07 A8 61 00"})", false},
+        {{"--full-range", "--verbose"}, "+0.000 0x12345678 set-speed 06 24 D0 07 A8 61 00", true},
+    };
+    for (const Case& c : cases) {
+        const Ran ran = runDrive(kSim + c.flags + QStringList{"run", "-"}, fast);
+        const std::string what = c.flags.join(' ').toStdString();
+        EXPECT_EQ(ran.code, 0) << what << ran.err.toStdString();
+        EXPECT_EQ(ran.out.split('\n').value(0).toStdString(), c.firstLine.toStdString()) << what;
+        EXPECT_EQ(ran.out.count('\n'), 2) << what << ": the step and the stop at the end";
+        EXPECT_EQ(ran.err.contains("Connected to vehicle id=0x12345678"), c.linkLog) << what << ran.err.toStdString();
+        if (!c.linkLog) {
+            EXPECT_TRUE(ran.err.isEmpty()) << what << ran.err.toStdString();
+        }
+    }
+}
+
+}  // namespace
