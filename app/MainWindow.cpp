@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include <QActionGroup>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -13,19 +14,28 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "app/FollowEnd.h"
+#include "app/HelpMenu.h"
 #include "app/LinkLogForwarder.h"
+#include "app/SliderAccessibility.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "app/TextForms.h"
 #include "app/VehicleState.h"
 #include "app/ViewController.h"
+#include "app/WindowIcon.h"
+#include "app/WindowSettings.h"
 #include "link/DriveRecorder.h"
 #include "ui_MainWindow.h"
 
@@ -34,12 +44,16 @@ namespace {
 constexpr int kStatusRefreshMs = 500;
 const QString kLogTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
 
+// Every menu entry has a mnemonic: its first letter.
 QString adapterLabel(const AdapterEntry& adapter) {
     const QString name = adapter.name.isEmpty() ? QStringLiteral("Bluetooth adapter") : adapter.name;
     const QString state = adapter.powered ? QStringLiteral("on") : QStringLiteral("off");
-    if (adapter.address.isEmpty()) return QStringLiteral("%1 \u2014 %2").arg(name, state);
-    return QStringLiteral("%1 (%2) \u2014 %3").arg(name, adapter.address, state);
+    if (adapter.address.isEmpty()) return QStringLiteral("&%1 \u2014 %2").arg(name, state);
+    return QStringLiteral("&%1 (%2) \u2014 %3").arg(name, adapter.address, state);
 }
+
+// The placeholder's grey on white at 7:1, well past the 4.5:1 text needs.
+const QColor kPlaceholder(0x59, 0x59, 0x59);
 
 // "drive-20261209-061500.jsonl": a name a save dialog offers.
 QString stampedFileName(const QString& stem, const QString& suffix) {
@@ -66,6 +80,12 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
       ui_(std::make_unique<Ui::MainWindow>()),
       viewController_(std::make_unique<ViewController>(radios_.front().factory)) {
     ui_->setupUi(this);
+    setWindowIcon(programIcon());
+    installSliderAccessibility();
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::PlaceholderText, kPlaceholder);
+    setPalette(palette);
+    placePanelsInAScrollArea();
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     ui_->outputArea->setFont(fixed);
     ui_->linkLogView->setFont(fixed);
@@ -89,11 +109,17 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     showValueOf(ui_->pellanLaneSlider, ui_->pellanLaneValue);
     setUpMenus();
     setUpStatusBar();
+    nameForScreenReaders();
+    restoreGeometry(window_settings::geometry());
+    if (const auto remembered = window_settings::radio()) rememberedRadio_ = *remembered;
+    chooseRememberedRadio();
+    ui_->connectButton->setFocus();
 }
 
 MainWindow::~MainWindow() {
     // Nothing is sent on the way out: the vehicles controller goes with the
     // ViewController, before the radios it was made on.
+    window_settings::setGeometry(saveGeometry());
     statusTimer_->stop();
     recorder_.reset();
     delete linkLog_;  // lines written on the way out find no window
@@ -169,10 +195,10 @@ void MainWindow::wireActions() {
 
 void MainWindow::setUpMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* save = file->addAction(QStringLiteral("Save log\u2026"), this, &MainWindow::saveLogAs);
+    QAction* save = file->addAction(QStringLiteral("&Save log\u2026"), this, &MainWindow::saveLogAs);
     save->setObjectName(QStringLiteral("saveLogAction"));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    recordAction_ = file->addAction(QStringLiteral("Record drive\u2026"), this, &MainWindow::toggleRecording);
+    recordAction_ = file->addAction(QStringLiteral("&Record drive\u2026"), this, &MainWindow::toggleRecording);
     recordAction_->setObjectName(QStringLiteral("recordDriveAction"));
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
@@ -187,6 +213,62 @@ void MainWindow::setUpMenus() {
         connect(catalog_.adapters, &AdapterList::changed, this, &MainWindow::rebuildRadioMenu);
     }
     rebuildRadioMenu();
+    help::addHelpMenu(this);
+}
+
+void MainWindow::placePanelsInAScrollArea() {
+    // A narrow window scrolls the panels sideways instead of cutting their texts.
+    auto* panels = new QWidget;
+    auto* row = new QHBoxLayout(panels);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* panel : {static_cast<QWidget*>(ui_->vexaPanel), static_cast<QWidget*>(ui_->drummetPanel),
+                           static_cast<QWidget*>(ui_->pellanPanel)}) {
+        row->addWidget(panel);
+    }
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("panelScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(panels);
+    scroll->setMinimumHeight(panels->sizeHint().height() + scroll->horizontalScrollBar()->sizeHint().height());
+    scroll->setFocusPolicy(Qt::NoFocus);
+    ui_->panelRow->addWidget(scroll);
+    // Moved widgets leave the focus chain's order: Tab reads the window again.
+    const QWidget* order[] = {
+        ui_->connectButton,      ui_->listButton,         ui_->stopAllButton,     ui_->logToggle,
+        ui_->vexaIdField,        ui_->vexaSpeedSlider,    ui_->vexaLaneSlider,    ui_->vexaMiddleButton,
+        ui_->vexaUTurnButton,    ui_->vexaStopButton,     ui_->drummetIdField,    ui_->drummetSpeedSlider,
+        ui_->drummetLaneSlider,  ui_->drummetMiddleButton, ui_->drummetUTurnButton, ui_->drummetStopButton,
+        ui_->pellanIdField,      ui_->pellanSpeedSlider,  ui_->pellanLaneSlider,  ui_->pellanMiddleButton,
+        ui_->pellanUTurnButton,  ui_->pellanStopButton,   ui_->outputArea,        ui_->linkLogView,
+    };
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+    }
+}
+
+void MainWindow::nameForScreenReaders() {
+    ui_->outputArea->setAccessibleName(QStringLiteral("Output"));
+    ui_->linkLogView->setAccessibleName(QStringLiteral("Link log"));
+    const std::pair<TaggedSlider*, const char*> sliders[] = {
+        {ui_->vexaSpeedSlider, "Vexa speed"},       {ui_->vexaLaneSlider, "Vexa lane"},
+        {ui_->drummetSpeedSlider, "Drummet speed"}, {ui_->drummetLaneSlider, "Drummet lane"},
+        {ui_->pellanSpeedSlider, "Pellan speed"},   {ui_->pellanLaneSlider, "Pellan lane"},
+    };
+    for (const auto& [slider, name] : sliders) slider->setAccessibleName(QString::fromLatin1(name));
+}
+
+void MainWindow::chooseRememberedRadio() {
+    // The adapter chosen last may be announced after the window opens.
+    if (!rememberedRadio_) return;
+    const QString wanted = *rememberedRadio_;
+    const std::vector<AdapterEntry> adapters = knownAdapters();
+    const bool known = wanted.isEmpty() || std::any_of(adapters.begin(), adapters.end(),
+                                                       [&](const AdapterEntry& a) { return a.address == wanted; });
+    if (!known) return;
+    rememberedRadio_.reset();
+    chooseRadio(wanted);
 }
 
 std::vector<AdapterEntry> MainWindow::knownAdapters() const {
@@ -202,7 +284,11 @@ void MainWindow::rebuildRadioMenu() {
         action->setChecked(address == radio().adapterAddress);
         action->setData(address);
         radioActions_->addAction(action);
-        connect(action, &QAction::triggered, this, [this, address] { chooseRadio(address); });
+        connect(action, &QAction::triggered, this, [this, address] {
+            rememberedRadio_.reset();
+            window_settings::setRadio(address);
+            chooseRadio(address);
+        });
     };
     const std::vector<AdapterEntry> adapters = knownAdapters();
     for (const AdapterEntry& adapter : adapters) {
@@ -210,7 +296,8 @@ void MainWindow::rebuildRadioMenu() {
     }
     if (adapters.empty()) radioMenu_->addAction(QStringLiteral("No Bluetooth adapter"))->setEnabled(false);
     radioMenu_->addSeparator();
-    addChoice(QStringLiteral("Simulated vehicles"), QString());
+    addChoice(QStringLiteral("&Simulated vehicles"), QString());
+    if (rememberedRadio_) QTimer::singleShot(0, this, &MainWindow::chooseRememberedRadio);
 }
 
 void MainWindow::chooseRadio(const QString& adapterAddress) {
@@ -237,38 +324,53 @@ void MainWindow::chooseRadio(const QString& adapterAddress) {
     rebuildRadioMenu();
 }
 
-bool MainWindow::saveLog(const QString& path) const {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
-    QTextStream out(&file);
-    out << "Radio: " << radio().description << "\n\nLink log\n" << ui_->linkLogView->toPlainText()
-        << "\n\nOutput" << ui_->outputArea->toPlainText() << "\n";
-    out.flush();
-    return file.error() == QFileDevice::NoError;
+bool MainWindow::saveLog(const QString& path, QString* reason) const {
+    // Written whole or not at all: a failed save leaves an older log as it was.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        QTextStream out(&file);
+        out << "Radio: " << radio().description << "\n\nLink log\n" << ui_->linkLogView->toPlainText()
+            << "\n\nOutput" << ui_->outputArea->toPlainText() << "\n";
+        out.flush();
+        if (file.commit()) return true;
+    }
+    if (reason) *reason = file.errorString();
+    return false;
 }
 
 void MainWindow::saveLogAs() {
-    const QString suggested = stampedFileName(QStringLiteral("zelto-panel"), QStringLiteral("log"));
+    const QString suggested = QDir(window_settings::folder(QStringLiteral("log")))
+                                  .filePath(stampedFileName(QStringLiteral("zelto-panel"), QStringLiteral("log")));
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save log"), suggested,
                                                       QStringLiteral("Text files (*.log *.txt)"));
     if (path.isEmpty()) return;
-    if (!saveLog(path)) {
-        QMessageBox::warning(this, QStringLiteral("Save log"), QStringLiteral("Could not write %1.").arg(path));
+    window_settings::setFolderOf(QStringLiteral("log"), path);
+    QString reason;
+    if (saveLog(path, &reason)) {
+        statusBar()->showMessage(QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(path)), 10000);
+    } else {
+        QMessageBox::warning(this, QStringLiteral("Save log"),
+                             QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(path), reason));
     }
 }
 
-bool MainWindow::recordDriveTo(const QString& path) {
+bool MainWindow::recordDriveTo(const QString& path, QString* reason) {
     recorder_.reset();
     recordFile_.reset();
     if (!path.isEmpty()) {
         recordFile_.reset(std::fopen(QFile::encodeName(path).constData(), "w"));
-        if (!recordFile_) return false;
+        if (!recordFile_) {
+            if (reason) *reason = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        // The recording's time starts at its first line, not when the file was chosen.
         auto started = std::make_shared<QElapsedTimer>();
-        started->start();
-        recorder_ = std::make_unique<DriveRecorder>(
-            recordFile_.get(), [started] { return static_cast<double>(started->nsecsElapsed()) / 1e6; });
+        recorder_ = std::make_unique<DriveRecorder>(recordFile_.get(), [started] {
+            if (!started->isValid()) started->start();
+            return static_cast<double>(started->nsecsElapsed()) / 1e6;
+        });
     }
-    recordAction_->setText(recording() ? QStringLiteral("Stop recording") : QStringLiteral("Record drive\u2026"));
+    recordAction_->setText(recording() ? QStringLiteral("Stop &recording") : QStringLiteral("&Record drive\u2026"));
     recordingLabel_->setText(recording() ? QStringLiteral("Recording to %1").arg(QFileInfo(path).fileName()) : QString());
     recordingLabel_->setVisible(recording());
     return path.isEmpty() || recording();
@@ -279,12 +381,16 @@ void MainWindow::toggleRecording() {
         recordDriveTo(QString());
         return;
     }
-    const QString suggested = stampedFileName(QStringLiteral("drive"), QStringLiteral("jsonl"));
+    const QString suggested = QDir(window_settings::folder(QStringLiteral("recording")))
+                                  .filePath(stampedFileName(QStringLiteral("drive"), QStringLiteral("jsonl")));
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record drive"), suggested,
                                                       QStringLiteral("Drive recordings (*.jsonl)"));
     if (path.isEmpty()) return;
-    if (!recordDriveTo(path)) {
-        QMessageBox::warning(this, QStringLiteral("Record drive"), QStringLiteral("Could not write %1.").arg(path));
+    window_settings::setFolderOf(QStringLiteral("recording"), path);
+    QString reason;
+    if (!recordDriveTo(path, &reason)) {
+        QMessageBox::warning(this, QStringLiteral("Record drive"),
+                             QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(path), reason));
     }
 }
 

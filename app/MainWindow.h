@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "radio/RadioChoice.h"
@@ -57,13 +58,13 @@ public:
     const Radio& radio() const { return radios_[current_]; }
 
     // Writes the link log, with the time of each line, and the output area
-    // to a text file; false if the file could not be written.
-    bool saveLog(const QString& path) const;
+    // to a text file; false, with the system's reason, if it could not be written.
+    bool saveLog(const QString& path, QString* reason = nullptr) const;
 
     // Records every command sent and value notified to a JSON-lines file
     // that zelto-drive can replay; an empty path stops recording. False if
-    // the file could not be opened.
-    bool recordDriveTo(const QString& path);
+    // the file could not be opened, with the system's reason.
+    bool recordDriveTo(const QString& path, QString* reason = nullptr);
     bool recording() const { return recorder_ != nullptr; }
 
 signals:
@@ -83,6 +84,9 @@ private:
     void setUpStatusBar();
     void showLogLine(const QString& line, const QDateTime& at, qint64 vehicle);
     void refreshPanel(Panel& panel, int index);
+    void placePanelsInAScrollArea();
+    void nameForScreenReaders();
+    void chooseRememberedRadio();
 
     // Declared first so that every radio outlives the vehicles controller
     // inside the ViewController, and both outlive nothing of Qt's.
@@ -103,4 +107,7 @@ private:
     QLabel* recordingLabel_ = nullptr;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> recordFile_{nullptr, &std::fclose};
     std::unique_ptr<DriveRecorder> recorder_;
+    // The radio chosen in an earlier run, until it is chosen again (its
+    // adapter may be announced after the window opens) or another one is.
+    std::optional<QString> rememberedRadio_;
 };

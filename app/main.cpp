@@ -14,6 +14,9 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // Where the window's settings live: ~/.config/zelto/zelto-panel.conf on Linux.
+    QCoreApplication::setOrganizationName(QStringLiteral("zelto"));
+    QCoreApplication::setApplicationName(QStringLiteral("zelto-panel"));
     // The desktop entry's name: Wayland shows its icon for the window.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.zelto.Panel"));
     AppDelegate delegate;

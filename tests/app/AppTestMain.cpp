@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include "link/SystemLog.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window's settings and its dialogs' Documents folder: never the tester's own.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("HOME", home.path().toUtf8());
     QApplication application(argc, argv);
     SystemLog::setEchoToStandardError(false);
     ::testing::InitGoogleTest(&argc, argv);

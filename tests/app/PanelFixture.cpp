@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSettings>
 
-PanelFixture::PanelFixture() = default;
+PanelFixture::PanelFixture() {
+    QSettings().clear();  // each test starts as a first run
+}
 
 PanelFixture::~PanelFixture() {
     window_.reset();

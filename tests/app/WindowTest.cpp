@@ -281,7 +281,8 @@ TEST_F(WindowTest, TheRadioMenuFollowsAdaptersAndSwitchesTheRadioForTheNextConne
     const auto entries = [menu] {
         QStringList texts;
         for (QAction* action : menu->actions()) {
-            if (!action->isSeparator()) texts << action->text() + (action->isChecked() ? " *" : "");
+            // As shown: the mnemonic's "&" is no letter.
+            if (!action->isSeparator()) texts << QString(action->text()).remove('&') + (action->isChecked() ? " *" : "");
         }
         return texts;
     };
@@ -307,6 +308,18 @@ TEST_F(WindowTest, TheRadioMenuFollowsAdaptersAndSwitchesTheRadioForTheNextConne
     adapters->set({});
     EXPECT_TRUE(entries().contains("No Bluetooth adapter"));
     window_.reset();  // before the world its radio is on
+    loop_.runUntilIdle();
+
+    // The next run starts on the radio chosen last, once its adapter is announced.
+    auto* later = new FakeAdapters;
+    catalog.adapters = later;
+    openWindow(catalog);
+    EXPECT_EQ(window_->radio().adapterAddress, QString());
+    later->set({{QStringLiteral("hci9"), QStringLiteral("00:00:00:00:00:09"), true}});
+    settle(std::chrono::milliseconds(10));
+    QApplication::processEvents();
+    EXPECT_EQ(window_->radio().adapterAddress, QStringLiteral("00:00:00:00:00:09"));
+    window_.reset();
     loop_.runUntilIdle();
 }
 

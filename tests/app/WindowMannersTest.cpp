@@ -1,0 +1,125 @@
+// What people expect of a desktop window: help and keys, a title and icon
+// that match the desktop entry, settings kept between runs, narrow windows,
+// screen readers, readable placeholders, focus at start, mnemonics, and files
+// that say why they failed.
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+#include "PanelFixture.h"
+#include "app/HelpMenu.h"
+
+namespace {
+
+using WindowManners = PanelFixture;
+
+double luminance(const QColor& color) {
+    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+}
+
+TEST_F(WindowManners, HelpTitleIconFocusAndMnemonics) {
+    openWindow();
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Zelto Panel"));  // the desktop entry's Name
+    EXPECT_FALSE(window_->windowIcon().isNull());
+    EXPECT_EQ(QApplication::focusWidget(), button("connectButton"));
+
+    auto* keys = window_->findChild<QAction*>(QStringLiteral("shortcutsAction"));
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(keys->shortcut(), QKeySequence(Qt::Key_F1));
+    for (const char* key : {"Esc", "Ctrl+S", "Ctrl+Q", "Page Up/Down", "Home/End", "F1"}) {
+        EXPECT_TRUE(help::shortcutsText().contains(QString::fromLatin1(key))) << key;
+    }
+    const QString about = help::aboutText();
+    EXPECT_TRUE(about.contains(QStringLiteral("Zelto Panel 0."))) << about.toStdString();
+    EXPECT_TRUE(about.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
+    EXPECT_TRUE(about.contains(QStringLiteral("SDL ")));
+    EXPECT_TRUE(about.contains(QStringLiteral("Copyright 2026 The zelto-panel developers")));
+
+    for (QAction* menu : window_->menuBar()->actions()) {
+        EXPECT_TRUE(menu->text().contains('&')) << menu->text().toStdString();
+        for (QAction* item : menu->menu()->actions()) {
+            if (item->isSeparator() || !item->isEnabled()) continue;
+            EXPECT_TRUE(item->text().contains('&')) << item->text().toStdString();
+        }
+    }
+}
+
+TEST_F(WindowManners, ScreenReadersHearNamesAndValuesInTheUnitsShownAndPlaceholdersAreReadable) {
+    openWindow();
+    const struct {
+        const char* slider;
+        float value;
+        double minimum, maximum;
+    } sliders[] = {{"vexaSpeedSlider", 502.5f, 0, 1000}, {"pellanLaneSlider", -20.5f, -70, 70}};
+    for (const auto& c : sliders) {
+        TaggedSlider* slider = this->slider(c.slider);
+        slider->setFloatValue(c.value);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(slider);
+        ASSERT_NE(accessible, nullptr);
+        ASSERT_NE(accessible->valueInterface(), nullptr);
+        EXPECT_EQ(accessible->valueInterface()->currentValue().toDouble(), c.value) << c.slider;
+        EXPECT_EQ(accessible->valueInterface()->minimumValue().toDouble(), c.minimum) << c.slider;
+        EXPECT_EQ(accessible->valueInterface()->maximumValue().toDouble(), c.maximum) << c.slider;
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << c.slider;
+    }
+    for (const char* area : {"outputArea", "linkLogView"}) {
+        EXPECT_FALSE(window_->findChild<QPlainTextEdit*>(area)->accessibleName().isEmpty()) << area;
+    }
+    auto* field = window_->findChild<QLineEdit*>(QStringLiteral("vexaIdField"));
+    const double placeholder = luminance(field->palette().color(QPalette::PlaceholderText));
+    const double base = luminance(field->palette().color(QPalette::Base));
+    EXPECT_GE((std::max(base, placeholder) + 0.05) / (std::min(base, placeholder) + 0.05), 4.5);
+}
+
+TEST_F(WindowManners, At720PixelsWideNoButtonTextIsCut) {
+    openWindow();
+    window_->resize(720, 600);
+    QApplication::processEvents();
+    EXPECT_LE(window_->width(), 720);
+    for (QPushButton* button : window_->findChildren<QPushButton*>()) {
+        EXPECT_GE(button->width(), button->minimumSizeHint().width()) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(WindowManners, GeometryIsRememberedAndFilesSayWhyTheyFailed) {
+    openWindow();
+    window_->resize(800, 560);
+    QApplication::processEvents();
+    window_.reset();
+    openWindow();
+    EXPECT_EQ(window_->size(), QSize(800, 560));
+
+    QString reason;
+    EXPECT_FALSE(window_->saveLog(QStringLiteral("/proc/no/such/zelto.log"), &reason));
+    EXPECT_FALSE(reason.isEmpty());
+    reason.clear();
+    EXPECT_FALSE(window_->recordDriveTo(QStringLiteral("/proc/no/such/drive.jsonl"), &reason));
+    EXPECT_EQ(reason, QStringLiteral("No such file or directory"));
+}
+
+TEST_F(WindowManners, ARecordingStartsAtItsFirstLine) {
+    ble::sim::World::populateDefault(world_);
+    openWindow();
+    connect();
+    list();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("drive.jsonl"));
+    ASSERT_TRUE(window_->recordDriveTo(path));
+    QTest::qWait(50);  // a person still deciding: not part of the recording
+    QTest::keyClick(slider("vexaSpeedSlider"), Qt::Key_Up);
+    ASSERT_TRUE(window_->recordDriveTo(QString()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readLine().startsWith("{\"at\":0,")) << "the first line is at 0";
+}
+
+}  // namespace
