@@ -83,6 +83,15 @@ TEST(DriveScriptRules, ACarNamedByNameThatIsLostStopsTheDrive) {
     EXPECT_EQ(road.err, Lines{"vehicle 0x12345678 was lost"});
 }
 
+TEST(DriveScriptRules, AStepWhoseCarsAreGoneNamesItsLine) {
+    Road road;
+    const int code = road.run("{\"vehicle\": \"0x12345678\", \"speed\": 100}\n{\"wait\": 60000}\n"
+                              "{\"vehicle\": \"model:18\", \"stop\": true}\n",
+                              [&road] { road.world.removeVehicle(0xcafe0018); }, 5000);
+    EXPECT_EQ(code, drive::kVehicleLost);
+    EXPECT_EQ(road.err, Lines{"-:3: every vehicle of model 18 is not there"});
+}
+
 TEST(DriveScriptRules, JsonFramesCarryTimeVehicleCommandAndHex) {
     Road road;
     road.format = drive::FrameFormat::Json;
