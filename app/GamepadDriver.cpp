@@ -5,14 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/MainWindow.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "app/ViewController.h"
 
 namespace {
-
-const char* const kPanelNames[gamepad::kPanels] = {"vexa", "drummet", "pellan"};
 
 // The slider step nearest the fraction of its range on that side of zero.
 int stepFor(const TaggedSlider& slider, float position) {
@@ -23,50 +20,51 @@ int stepFor(const TaggedSlider& slider, float position) {
 
 }  // namespace
 
-GamepadDriver::GamepadDriver(MainWindow& window, bool poll)
-    : QObject(&window), window_(window), pads_(mapper_, poll, this) {
-    connect(&window_, &MainWindow::panelLinkLost, this, [this](int panel) { pads_.rumble(panel); });
+GamepadDriver::GamepadDriver(Window window, QObject* parent, bool poll)
+    : QObject(parent), window_(std::move(window)), pads_(mapper_, poll, this) {}
+
+const PanelWidgets* GamepadDriver::panel(int index) const {
+    if (index < 0 || index >= gamepad::kPanels) return nullptr;
+    return &window_.panels[static_cast<std::size_t>(index)];
 }
 
-template <typename Widget>
-Widget* GamepadDriver::control(int panel, const char* suffix) const {
-    if (panel < 0 || panel >= gamepad::kPanels) return nullptr;
-    return window_.findChild<Widget*>(QLatin1String(kPanelNames[panel]) + QLatin1String(suffix));
-}
-
-void GamepadDriver::setSpeed(int panel, float fraction) {
-    TaggedSlider* slider = control<TaggedSlider>(panel, "SpeedSlider");
-    if (!slider) return;
+void GamepadDriver::setSpeed(int index, float fraction) {
+    const PanelWidgets* controls = panel(index);
+    TaggedSlider* slider = controls ? controls->speed.data() : nullptr;
+    if (!slider || !window_.viewController) return;
     const int step = stepFor(*slider, std::max(fraction, 0.0f));
     if (step == slider->value()) return;  // a move too small for the slider sends nothing
     slider->setValue(step);
-    window_.viewController().changeSpeed(slider);
-    window_.refreshStatus();
+    window_.viewController->changeSpeed(slider);
+    if (window_.refresh) window_.refresh();
 }
 
-void GamepadDriver::setLane(int panel, float position) {
-    TaggedSlider* slider = control<TaggedSlider>(panel, "LaneSlider");
-    if (!slider) return;
+void GamepadDriver::setLane(int index, float position) {
+    const PanelWidgets* controls = panel(index);
+    TaggedSlider* slider = controls ? controls->lane.data() : nullptr;
+    if (!slider || !window_.viewController) return;
     const int step = stepFor(*slider, position);
     if (step == slider->value()) return;
     slider->setValue(step);
-    window_.viewController().changeLane(slider);
+    window_.viewController->changeLane(slider);
 }
 
-void GamepadDriver::centreLane(int panel) {
-    if (auto* middle = control<TaggedButton>(panel, "MiddleButton")) middle->click();
+void GamepadDriver::centreLane(int index) {
+    const PanelWidgets* controls = panel(index);
+    if (controls && controls->middle) controls->middle->click();
 }
 
-void GamepadDriver::stop(int panel) {
-    if (auto* button = control<QPushButton>(panel, "StopButton")) button->click();
+void GamepadDriver::stop(int index) {
+    const PanelWidgets* controls = panel(index);
+    if (controls && controls->stop) controls->stop->click();
 }
 
 void GamepadDriver::stopAll() {
-    if (auto* button = window_.findChild<QPushButton*>(QStringLiteral("stopAllButton"))) button->click();
+    if (window_.stopAll) window_.stopAll->click();
 }
 
-void GamepadDriver::showPad(int panel, const std::string& padName) {
-    auto* label = control<QLabel>(panel, "Pad");
-    if (!label) return;
-    label->setText(padName.empty() ? QString() : QStringLiteral("Pad: ") + QString::fromStdString(padName));
+void GamepadDriver::showPad(int index, const std::string& padName) {
+    const PanelWidgets* controls = panel(index);
+    if (!controls || !controls->pad) return;
+    controls->pad->setText(padName.empty() ? QString() : QStringLiteral("Pad: ") + QString::fromStdString(padName));
 }

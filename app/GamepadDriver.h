@@ -5,22 +5,39 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <array>
+#include <functional>
 #include <string>
 
+#include "app/PanelWidgets.h"
 #include "app/gamepad/PadMapper.h"
 #include "app/gamepad/SdlGamepads.h"
 
-class MainWindow;
+class QPushButton;
+class ViewController;
 
 class GamepadDriver : public QObject, private gamepad::PanelControls {
     Q_OBJECT
 
 public:
+    // What the window hands over: its panels in pad order (Vexa, Drummet,
+    // Pellan), its Stop all button, the controller the moves go through, and
+    // how to show their effect at once.
+    struct Window {
+        std::array<PanelWidgets, gamepad::kPanels> panels;
+        QPointer<QPushButton> stopAll;
+        ViewController* viewController = nullptr;
+        std::function<void()> refresh;
+    };
+
     // Polls SDL on a timer when `poll` is true; tests poll by hand.
-    explicit GamepadDriver(MainWindow& window, bool poll = true);
+    GamepadDriver(Window window, QObject* parent, bool poll = true);
 
     gamepad::SdlGamepads& pads() { return pads_; }
     const gamepad::PadMapper& mapper() const { return mapper_; }
+    // The car of that panel was lost: its pad rumbles.
+    void panelLinkLost(int panel) { pads_.rumble(panel); }
 
 private:
     void setSpeed(int panel, float fraction) override;
@@ -30,10 +47,9 @@ private:
     void stopAll() override;
     void showPad(int panel, const std::string& padName) override;
 
-    template <typename Widget>
-    Widget* control(int panel, const char* suffix) const;
+    const PanelWidgets* panel(int index) const;
 
-    MainWindow& window_;
+    Window window_;
     gamepad::PadMapper mapper_{*this};
     gamepad::SdlGamepads pads_;
 };

@@ -26,6 +26,9 @@
 #include <cstring>
 
 #include "app/FollowEnd.h"
+#if ZELTO_WITH_GAMEPADS
+#include "app/GamepadDriver.h"
+#endif
 #include "app/HelpMenu.h"
 #include "app/LinkLogForwarder.h"
 #include "app/SliderAccessibility.h"
@@ -215,6 +218,24 @@ void MainWindow::setUpMenus() {
     rebuildRadioMenu();
     help::addHelpMenu(this);
 }
+
+#if ZELTO_WITH_GAMEPADS
+GamepadDriver* MainWindow::attachGamepads(bool poll) {
+    GamepadDriver::Window handed;
+    handed.panels = {{
+        {ui_->vexaSpeedSlider, ui_->vexaLaneSlider, ui_->vexaMiddleButton, ui_->vexaStopButton, ui_->vexaPad},
+        {ui_->drummetSpeedSlider, ui_->drummetLaneSlider, ui_->drummetMiddleButton, ui_->drummetStopButton,
+         ui_->drummetPad},
+        {ui_->pellanSpeedSlider, ui_->pellanLaneSlider, ui_->pellanMiddleButton, ui_->pellanStopButton, ui_->pellanPad},
+    }};
+    handed.stopAll = ui_->stopAllButton;
+    handed.viewController = viewController_.get();
+    handed.refresh = [this] { refreshStatus(); };
+    auto* driver = new GamepadDriver(std::move(handed), this, poll);
+    connect(this, &MainWindow::panelLinkLost, driver, [driver](int panel) { driver->panelLinkLost(panel); });
+    return driver;
+}
+#endif
 
 void MainWindow::placePanelsInAScrollArea() {
     // A narrow window scrolls the panels sideways instead of cutting their texts.

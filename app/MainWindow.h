@@ -23,6 +23,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class DriveRecorder;
+class GamepadDriver;
 class LinkLogForwarder;
 class TaggedSlider;
 class ViewController;
@@ -66,6 +67,12 @@ public:
     // the file could not be opened, with the system's reason.
     bool recordDriveTo(const QString& path, QString* reason = nullptr);
     bool recording() const { return recorder_ != nullptr; }
+
+#if ZELTO_WITH_GAMEPADS
+    // Gamepads drive the panels from here on; the driver is the window's
+    // child. Polls SDL on a timer when `poll` is true; tests poll by hand.
+    GamepadDriver* attachGamepads(bool poll = true);
+#endif
 
 signals:
     // The car of a panel (0 Vexa, 1 Drummet, 2 Pellan) left the registry.

@@ -109,7 +109,7 @@ void ViewController::stopAll() {
 }
 
 void ViewController::stopVehicleOf(TaggedSlider* speed) {
-    if (!speed || speed->tag() < 0) return;  // never bound
+    if (!speed || !paneltags::identifierOfTag(speed->tag())) return;  // never bound
     speed->setIntValue(0);
     changeSpeed(speed);
 }

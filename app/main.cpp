@@ -8,9 +8,6 @@
 #include "app/MainWindow.h"
 #include "app/QuitOnSignals.h"
 #include "radio/RadioChoice.h"
-#if ZELTO_WITH_GAMEPADS
-#include "app/GamepadDriver.h"
-#endif
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -38,7 +35,7 @@ int main(int argc, char* argv[]) {
         catalog.adapters = watchAdapters(nullptr);
         window = std::make_unique<MainWindow>(std::move(radio), std::move(catalog));
 #if ZELTO_WITH_GAMEPADS
-        new GamepadDriver(*window);  // the window's child
+        window->attachGamepads();
 #endif
         window->show();
         delegate.applicationDidFinishLaunching();

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     window.findChild<TaggedButton*>("connectButton")->click();
     loop.advance(std::chrono::milliseconds(2000));
     window.findChild<TaggedButton*>("listButton")->click();
-    auto* driver = new GamepadDriver(window, false);
+    auto* driver = window.attachGamepads(false);
     if (!driver->pads().available()) {
         std::fprintf(stderr, "no SDL game-controller support\n");
         return 1;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+class QBluetoothLocalDevice;
 class QObject;
 
 namespace ble::qt {
@@ -16,6 +17,9 @@ struct LocalAdapter {
     std::string name;
     std::string address;  // empty where the platform does not tell it
 };
+
+// What Qt tells of one local device, read one way for the probe and the watch.
+LocalAdapter localAdapterOf(const QBluetoothLocalDevice& device);
 
 // Calls `done` exactly once, from a later turn of the Qt event loop, unless
 // `context` is gone by then.

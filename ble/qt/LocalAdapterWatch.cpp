@@ -3,6 +3,8 @@
 #include <QBluetoothLocalDevice>
 #include <QTimer>
 
+#include "ble/qt/LocalAdapterProbe.h"
+
 namespace ble::qt {
 namespace {
 
@@ -27,12 +29,8 @@ LocalAdapterWatch::LocalAdapterWatch(QObject* parent) : QObject(parent), timer_(
 void LocalAdapterWatch::refresh() {
     std::vector<LocalAdapter> adapters;
     for (const QBluetoothHostInfo& host : QBluetoothLocalDevice::allDevices()) {
-        const QBluetoothLocalDevice device(host.address());
-        LocalAdapter adapter;
-        adapter.found = device.isValid();
-        adapter.powered = adapter.found && device.hostMode() != QBluetoothLocalDevice::HostPoweredOff;
-        adapter.name = host.name().toStdString();
-        if (!host.address().isNull()) adapter.address = host.address().toString().toStdString();
+        LocalAdapter adapter = localAdapterOf(QBluetoothLocalDevice(host.address()));
+        if (!adapter.found) adapter.name = host.name().toStdString();  // listed, but not answering
         adapters.push_back(std::move(adapter));
     }
     if (same(adapters, adapters_)) return;

@@ -70,7 +70,7 @@ protected:
         addVehicle(18, 62);
         addVehicle(19, 63);
         openWindow();
-        driver_ = new GamepadDriver(*window_, false);
+        driver_ = window_->attachGamepads(false);
         if (!driver_->pads().available()) GTEST_SKIP() << "no SDL game-controller support here";
         connect();
         list();

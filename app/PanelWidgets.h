@@ -1,0 +1,19 @@
+// The controls of one vehicle panel, as the window hands them to whatever
+// drives the panels besides the person's hands (the gamepads). Weak: a
+// control deleted under its user is skipped.
+#pragma once
+
+#include <QPointer>
+
+class QLabel;
+class QPushButton;
+class TaggedButton;
+class TaggedSlider;
+
+struct PanelWidgets {
+    QPointer<TaggedSlider> speed;
+    QPointer<TaggedSlider> lane;
+    QPointer<TaggedButton> middle;
+    QPointer<QPushButton> stop;
+    QPointer<QLabel> pad;
+};
