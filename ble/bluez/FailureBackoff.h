@@ -1,7 +1,9 @@
 // Devices that fail to connect again and again (out of range, refusing, or
 // not vehicles at all) are kept quiet for a while, growing with each further
-// failure, so that they do not keep the connection queue busy. Bounded: the
-// oldest entries go first when too many devices are remembered.
+// failure, so that they do not keep the connection queue busy. A device is
+// known by its address and, where its advertisement names one, by its
+// identity, so that a new address for each attempt does not escape. Bounded:
+// the oldest entries go first when too many are remembered.
 #pragma once
 
 #include <chrono>
@@ -23,17 +25,19 @@ public:
     FailureBackoff() = default;
     explicit FailureBackoff(Policy policy) : policy_(policy) {}
 
-    // Entries are kept by address, and by what a device says it is under
-    // this key (so that the two never meet).
-    static std::string identityKey(const std::string& identity) { return "identity " + identity; }
-
-    void failed(const std::string& address, std::chrono::milliseconds now);
-    void succeeded(const std::string& address) { entries_.erase(address); }
+    // An empty identity names nothing.
+    void failed(const std::string& address, const std::string& identity, std::chrono::milliseconds now);
+    void succeeded(const std::string& address, const std::string& identity);
     // Whether the device's advertisements are to be passed over now.
-    bool quiet(const std::string& address, std::chrono::milliseconds now) const;
+    bool quiet(const std::string& address, const std::string& identity, std::chrono::milliseconds now) const;
     std::size_t size() const { return entries_.size(); }
 
 private:
+    // Addresses and identities in one map, under keys that never meet.
+    static std::string identityKey(const std::string& identity) { return "identity " + identity; }
+    void failedKey(const std::string& key, std::chrono::milliseconds now);
+    bool quietKey(const std::string& key, std::chrono::milliseconds now) const;
+
     struct Entry {
         int failures = 0;
         std::chrono::milliseconds lastFailure{0};

@@ -73,32 +73,6 @@ bool Peripheral::resolved() const {
 
 bool Peripheral::ready() const { return resolved() && layoutPresent(); }
 
-bool Peripheral::layoutPresent() const {
-    const GattLayout& layout = radio_->options().layout;
-    const ObjectMirror& mirror = radio_->mirror();
-    if (layout.service.isNull() && layout.characteristics.empty()) return true;
-    for (const QString& service : mirror.below(path_, names::kGattService)) {
-        const Uuid uuid = Uuid::fromString(
-            text(mirror.property(service, names::kGattService, QStringLiteral("UUID"))).toStdString());
-        if (!layout.service.isNull() && !(uuid == layout.service)) continue;
-        bool complete = true;
-        for (const Uuid& wanted : layout.characteristics) {
-            const QString found = findCharacteristic(service, wanted, {});
-            const QStringList flags =
-                strings(mirror.property(found, names::kGattCharacteristic, QStringLiteral("Flags")));
-            // The link writes to this one: a characteristic it cannot write is no channel.
-            const bool writable = flags.contains(QStringLiteral("write-without-response")) ||
-                                  flags.contains(QStringLiteral("write"));
-            if (found.isEmpty() || (wanted == layout.writable && !writable)) {
-                complete = false;
-                break;
-            }
-        }
-        if (complete) return true;
-    }
-    return false;
-}
-
 void Peripheral::connect() {
     if (link_ == Link::Connected) {
         radio_->postToCentral([weak = weak_from_this()](Central& central, CentralDelegate& delegate) {
@@ -187,8 +161,7 @@ void Peripheral::established() {
     link_ = Link::Connected;
     servicesReady_ = true;
     if (ticket_ != 0) radio_->connects().finish(std::exchange(ticket_, 0));
-    radio_->backoff().succeeded(identifier());
-    if (!identity_.empty()) radio_->backoff().succeeded(FailureBackoff::identityKey(identity_));
+    radio_->backoff().succeeded(identifier(), identity_);
     radio_->postToCentral([weak = weak_from_this()](Central& central, CentralDelegate& delegate) {
         if (const auto self = weak.lock()) delegate.didConnectPeripheral(central, *self);
     });
@@ -199,11 +172,7 @@ void Peripheral::failAttempt(const std::string& reason, Failure failure) {
     // finish it behind the program's back.
     const bool callOff = failure == Failure::GivenUp && (!connectAnswered_ || connectedAtBluez());
     const bool counts = failure != Failure::Ended;
-    if (counts) {
-        const auto now = radio_->loop().now();
-        radio_->backoff().failed(identifier(), now);
-        if (!identity_.empty()) radio_->backoff().failed(FailureBackoff::identityKey(identity_), now);
-    }
+    if (counts) radio_->backoff().failed(identifier(), identity_, radio_->loop().now());
     closeLink();
     // A stranger BlueZ keeps only because it was asked to connect goes again.
     if (callOff || counts) radio_->letGo(path_, callOff, counts);

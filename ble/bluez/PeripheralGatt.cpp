@@ -45,14 +45,14 @@ QString findBelow(const ObjectMirror& mirror, const QString& parent, const QStri
     return found == objects.end() ? QString() : *found;
 }
 
-// The fd of an Acquire* answer (h, q), duplicated so that this side owns it
-// (and no program this one starts inherits it); -1 when the answer has none.
 // The object a call went to is no longer there.
 bool objectGone(const QDBusMessage& reply) {
     return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownObject") ||
            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod");
 }
 
+// The fd of an Acquire* answer (h, q), duplicated so that this side owns it
+// (and no program this one starts inherits it); -1 when the answer has none.
 int acquiredFd(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage) return -1;
     const QVariant first = reply.arguments().value(0);
@@ -72,6 +72,28 @@ QString Peripheral::findService(const Uuid& uuid, const QString& preferred) cons
 
 QString Peripheral::findCharacteristic(const QString& service, const Uuid& uuid, const QString& preferred) const {
     return findBelow(radio_->mirror(), service, names::kGattCharacteristic, uuid, preferred);
+}
+
+bool Peripheral::layoutPresent() const {
+    const GattLayout& layout = radio_->options().layout;
+    if (layout.service.isNull() && layout.characteristics.empty()) return true;
+    const ObjectMirror& mirror = radio_->mirror();
+    const auto complete = [&](const QString& service) {
+        return std::all_of(layout.characteristics.begin(), layout.characteristics.end(), [&](const Uuid& wanted) {
+            const QString found = findCharacteristic(service, wanted, {});
+            if (found.isEmpty()) return false;
+            if (!(wanted == layout.writable)) return true;
+            // The link writes to this one: a characteristic it cannot write is no channel.
+            const QStringList flags =
+                strings(mirror.property(found, names::kGattCharacteristic, QStringLiteral("Flags")));
+            return flags.contains(QStringLiteral("write-without-response")) || flags.contains(QStringLiteral("write"));
+        });
+    };
+    const std::vector<QString> services = mirror.below(path_, names::kGattService);
+    return std::any_of(services.begin(), services.end(), [&](const QString& service) {
+        return (layout.service.isNull() || uuidOf(mirror, service, names::kGattService) == layout.service) &&
+               complete(service);
+    });
 }
 
 void Peripheral::readCharacteristic(GattCharacteristic& characteristic) const {

@@ -390,10 +390,7 @@ void Radio::deviceSeen(const QString& path) {
     // so that an address of its own for each attempt does not escape.
     const std::string address = text(device->value(QStringLiteral("Address"))).toStdString();
     std::string identity = options_.identify ? options_.identify(advertisement) : std::string();
-    if (backoff_.quiet(address, loop_.now()) ||
-        (!identity.empty() && backoff_.quiet(FailureBackoff::identityKey(identity), loop_.now()))) {
-        return;
-    }
+    if (backoff_.quiet(address, identity, loop_.now())) return;
     const int rssi = int16(device->value(QStringLiteral("RSSI"))).value_or(127);
     const std::shared_ptr<Peripheral> peripheral = peripheralFor(path);
     peripheral->setIdentity(std::move(identity));

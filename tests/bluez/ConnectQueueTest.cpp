@@ -60,30 +60,30 @@ TEST(FailureBackoff, QuietAfterThreeFailuresInARowGrowingAndCappedUntilASuccess)
     const std::vector<Step> steps{{0ms, 0ms}, {1000ms, 0ms}, {2000ms, 7000ms}, {8000ms, 18000ms},
                                   {20000ms, 40000ms}};
     for (const Step& step : steps) {
-        backoff.failed(a, step.failAt);
-        EXPECT_EQ(backoff.quiet(a, step.failAt), step.quietUntil > step.failAt) << step.failAt.count();
+        backoff.failed(a, {}, step.failAt);
+        EXPECT_EQ(backoff.quiet(a, {}, step.failAt), step.quietUntil > step.failAt) << step.failAt.count();
         if (step.quietUntil > 0ms) {
-            EXPECT_TRUE(backoff.quiet(a, step.quietUntil - 1ms)) << step.failAt.count();
-            EXPECT_FALSE(backoff.quiet(a, step.quietUntil)) << step.failAt.count();
+            EXPECT_TRUE(backoff.quiet(a, {}, step.quietUntil - 1ms)) << step.failAt.count();
+            EXPECT_FALSE(backoff.quiet(a, {}, step.quietUntil)) << step.failAt.count();
         }
     }
-    for (int i = 0; i < 50; ++i) backoff.failed(a, 100s);
-    EXPECT_TRUE(backoff.quiet(a, 399s));
-    EXPECT_FALSE(backoff.quiet(a, 400s));  // never longer than five minutes
-    backoff.succeeded(a);
-    EXPECT_FALSE(backoff.quiet(a, 100s));
-    backoff.failed(a, 100s);
-    EXPECT_FALSE(backoff.quiet(a, 100s));
+    for (int i = 0; i < 50; ++i) backoff.failed(a, {}, 100s);
+    EXPECT_TRUE(backoff.quiet(a, {}, 399s));
+    EXPECT_FALSE(backoff.quiet(a, {}, 400s));  // never longer than five minutes
+    backoff.succeeded(a, {});
+    EXPECT_FALSE(backoff.quiet(a, {}, 100s));
+    backoff.failed(a, {}, 100s);
+    EXPECT_FALSE(backoff.quiet(a, {}, 100s));
 }
 
 TEST(FailureBackoff, RemembersABoundedNumberOfDevicesForgettingTheOldest) {
     FailureBackoff backoff({3, 5000ms, 300000ms, 100});
     for (int i = 0; i < 1000; ++i) {
-        for (int k = 0; k < 3; ++k) backoff.failed("dev" + std::to_string(i), std::chrono::milliseconds(i));
+        for (int k = 0; k < 3; ++k) backoff.failed("dev" + std::to_string(i), {}, std::chrono::milliseconds(i));
     }
     EXPECT_EQ(backoff.size(), 100u);
-    EXPECT_TRUE(backoff.quiet("dev999", 1000ms));
-    EXPECT_FALSE(backoff.quiet("dev0", 1000ms));
+    EXPECT_TRUE(backoff.quiet("dev999", {}, 1000ms));
+    EXPECT_FALSE(backoff.quiet("dev0", {}, 1000ms));
 }
 
 }  // namespace
