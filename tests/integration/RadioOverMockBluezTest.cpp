@@ -2,44 +2,15 @@
 // against a mock BlueZ on a private system bus: discovery, connection, the
 // handshake, notifications, commands, disconnection and failures, as BlueZ's
 // D-Bus interface carries them.
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QTest>
-#include <memory>
-#include <vector>
-
-#include "tests/support/LogRecorder.h"
-#include "MockBluez.h"
+#include "LinkOnMockBluez.h"
 #include "ble/qt/CentralFactory.h"
 #include "ble/qt/Peripheral.h"
-#include "ble/qt/QtEventLoop.h"
-#include "link/FrameRules.h"
-#include "link/Vehicle.h"
-#include "link/VehiclesController.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace mock_link;
 
-// Long enough for a loaded machine; a passing run takes a fraction of it.
-constexpr int kPatienceMs = 10000;
-
-const Bytes kSetSdkMode{0x03, 0x90, 0x01, 0x01};
-const Bytes kGetVersion{0x01, 0x18};
-
-Bytes setSpeedFrame(uint16_t speed) {
-    // Set speed with the link's acceleration 25000 (0x61A8).
-    return {0x06, 0x24, static_cast<uint8_t>(speed & 0xff), static_cast<uint8_t>(speed >> 8), 0xA8, 0x61, 0x00};
-}
-
-std::vector<Bytes> bytesOf(const std::vector<MockBluez::Write>& writes) {
-    std::vector<Bytes> list;
-    for (const auto& write : writes) list.push_back(write.bytes);
-    return list;
-}
-
-class RadioOverMockBluez : public ::testing::Test {
+class RadioOverMockBluez : public LinkOnMockBluez {
 protected:
     static ble::qt::RadioOptions withTheProtocolsRule() {
         ble::qt::RadioOptions options;
@@ -47,36 +18,8 @@ protected:
         return options;
     }
 
-    void SetUp() override {
-        if (!MockBluez::busAvailable()) GTEST_SKIP() << "no private system bus: run under with_mock_bus.py";
-        mock_.start();
-        adapter_ = mock_.addAdapter();
-    }
-
-    void TearDown() override {
-        controller_.reset();
-        // Let the radio's objects go the way they go in the program: later.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        mock_.stop();
-        if (HasFailure()) std::fprintf(stderr, "mock log: %s\n", qPrintable(mock_.logPath()));
-    }
-
     void beginScan(ble::qt::RadioOptions options = withTheProtocolsRule()) {
-        if (!controller_) {
-            controller_ = std::make_shared<VehiclesController>(
-                ble::qt::makeCentralFactory(loop_, std::move(options)));
-        }
-        const int reports = log_.count("state=5");
-        controller_->beginScan();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return log_.count("state=5") > reports; }, kPatienceMs));
-    }
-
-    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kPatienceMs); }
-
-    bool waitForWrites(const QString& characteristic, std::size_t count) {
-        return waitFor([&] { return mock_.writes(characteristic).size() >= count; });
+        beginScanOn([&] { return ble::qt::makeCentralFactory(loop_, std::move(options)); });
     }
 
     // The vehicle's peripheral's requests: idle once every write is through.
@@ -98,12 +41,6 @@ protected:
         mock_.clearWrites(vehicle.writeCharacteristic);
         return vehicle;
     }
-
-    MockBluez mock_;
-    QString adapter_;
-    LogRecorder log_;
-    ble::qt::QtEventLoop loop_;
-    std::shared_ptr<VehiclesController> controller_;
 };
 
 TEST_F(RadioOverMockBluez, TheWholeRoadFromDiscoveryToRemoteDisconnection) {
