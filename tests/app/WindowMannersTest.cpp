@@ -35,9 +35,6 @@ TEST_F(WindowManners, HelpTitleIconFocusAndMnemonics) {
     auto* keys = window_->findChild<QAction*>(QStringLiteral("shortcutsAction"));
     ASSERT_NE(keys, nullptr);
     EXPECT_EQ(keys->shortcut(), QKeySequence(Qt::Key_F1));
-    for (const char* key : {"Esc", "Ctrl+S", "Ctrl+Q", "Page Up/Down", "Home/End", "F1"}) {
-        EXPECT_TRUE(help::shortcutsText().contains(QString::fromLatin1(key))) << key;
-    }
     const QString about = help::aboutText();
     EXPECT_TRUE(about.contains(QStringLiteral("Zelto Panel 0."))) << about.toStdString();
     EXPECT_TRUE(about.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));

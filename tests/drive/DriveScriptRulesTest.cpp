@@ -74,22 +74,24 @@ TEST(DriveScriptRules, ACarNamedByItsAdvertisedNameMustBeOneCarsAlone) {
               "vehicle \"name:\" names nobody");
 }
 
-TEST(DriveScriptRules, ACarNamedByNameThatIsLostStopsTheDrive) {
-    Road road;
-    const int code = road.run("{\"vehicle\": \"name:Vexa\", \"speed\": 300}\n{\"wait\": 60000}\n"
-                              "{\"vehicle\": \"name:Vexa\", \"stop\": true}\n",
-                              [&road] { road.world.removeVehicle(0x12345678); }, 5000);
-    EXPECT_EQ(code, drive::kVehicleLost);
-    EXPECT_EQ(road.err, Lines{"vehicle 0x12345678 was lost"});
-}
-
-TEST(DriveScriptRules, AStepWhoseCarsAreGoneNamesItsLine) {
-    Road road;
-    const int code = road.run("{\"vehicle\": \"0x12345678\", \"speed\": 100}\n{\"wait\": 60000}\n"
-                              "{\"vehicle\": \"model:18\", \"stop\": true}\n",
-                              [&road] { road.world.removeVehicle(0xcafe0018); }, 5000);
-    EXPECT_EQ(code, drive::kVehicleLost);
-    EXPECT_EQ(road.err, Lines{"-:3: every vehicle of model 18 is not there"});
+TEST(DriveScriptRules, ACarLostMidDriveStopsItAndAStepWhoseCarsAreGoneNamesItsLine) {
+    struct Case {
+        const char* script;  // its second step waits while the car goes
+        std::uint32_t removed;
+        const char* err;
+    };
+    const Case cases[] = {
+        {"{\"vehicle\": \"name:Vexa\", \"speed\": 300}\n{\"wait\": 60000}\n{\"vehicle\": \"name:Vexa\", \"stop\": true}\n",
+         0x12345678, "vehicle 0x12345678 was lost"},
+        {"{\"vehicle\": \"0x12345678\", \"speed\": 100}\n{\"wait\": 60000}\n{\"vehicle\": \"model:18\", \"stop\": true}\n",
+         0xcafe0018, "-:3: every vehicle of model 18 is not there"},
+    };
+    for (const Case& c : cases) {
+        Road road;
+        EXPECT_EQ(road.run(c.script, [&road, &c] { road.world.removeVehicle(c.removed); }, 5000), drive::kVehicleLost)
+            << c.script;
+        EXPECT_EQ(road.err, Lines{c.err}) << c.script;
+    }
 }
 
 TEST(DriveScriptRules, JsonFramesCarryTimeVehicleCommandAndHex) {
