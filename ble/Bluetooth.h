@@ -140,6 +140,14 @@ public:
     // The text a log line prints for this peripheral.
     virtual std::string description() const;
 
+    // How many frames handed to writeValueForCharacteristic were replaced by
+    // a newer one before they left (the latest-value rule); a radio that
+    // sends every frame keeps 0.
+    virtual std::uint64_t writesSuperseded() const { return 0; }
+    // The local adapter the device is reached through, as the system names
+    // it ("hci1"); empty for a radio without adapters (the simulated one).
+    virtual std::string adapterName() const { return {}; }
+
 private:
     std::weak_ptr<PeripheralDelegate> delegate_;
 };
