@@ -115,8 +115,9 @@ bool Vehicle::handToRadio(const uint8_t* bytes, uint8_t length) {
         return false;
     }
     const std::vector<uint8_t> data(bytes, bytes + length);
-    peripheral->writeValueForCharacteristic(data, writeChannel_.load(),
-                                            ble::WriteType::WithoutResponse);
+    const auto channel = writeChannel_.load();
+    if (channel != nullptr) meter_.commandSent();
+    peripheral->writeValueForCharacteristic(data, channel, ble::WriteType::WithoutResponse);
     return true;
 }
 
@@ -201,6 +202,7 @@ void Vehicle::didUpdateValueForCharacteristic(ble::Peripheral&, ble::Characteris
         return;
     }
     const std::vector<uint8_t>& value = characteristic.value();
+    meter_.notificationHeard();
     DriveTap::valueNotified(identifier_.load(), value);
     const VehicleMessage message = copyLeading(value, sizeof(VehicleMessage));
 
@@ -243,6 +245,7 @@ void Vehicle::didWriteValueForCharacteristic(ble::Peripheral&, ble::Characterist
                                              const ble::Error* error) {
     const SystemLog::VehicleScope about(identifier_.load());
     if (error != nullptr) {
+        meter_.writeFailed();
         SystemLog::write("Error writing value for characteristic %s error: %s",
                          characteristic.uuid().toString().c_str(),
                          link_text::describe(error).c_str());

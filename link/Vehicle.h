@@ -11,6 +11,7 @@
 #include "ble/Bluetooth.h"
 #include "link/AtomicRef.h"
 #include "link/DriveTap.h"
+#include "link/LinkHealth.h"
 
 struct VehicleMessage;
 
@@ -43,6 +44,11 @@ public:
     std::optional<uint16_t> firmwareVersion() const;
     // The speed of the last set-speed command sent (0 before any).
     uint16_t commandedSpeed() const { return commandedSpeed_.load(); }
+
+    // How the link is doing. The meter counts on the main thread, where
+    // every radio event and command runs.
+    LinkMeter& linkMeter() { return meter_; }
+    LinkHealth health() const { return meter_.health(peripheral_.load().get()); }
 
     // Driving commands: one frame, one write without response.
     void setSpeed(float speed);
@@ -82,4 +88,5 @@ private:
     // -1 until the vehicle reports its version.
     std::atomic<int32_t> firmwareVersion_{-1};
     std::atomic<uint16_t> commandedSpeed_{0};
+    LinkMeter meter_;
 };

@@ -122,7 +122,7 @@ void VehiclesController::centralManagerDidUpdateState(ble::Central& central) {
 void VehiclesController::didDiscoverPeripheral(ble::Central& central,
                                                const std::shared_ptr<ble::Peripheral>& peripheral,
                                                const ble::AdvertisementData& advertisementData,
-                                               int) {
+                                               int rssi) {
     if (peripheral == nullptr || isRetired(central)) {
         return;
     }
@@ -144,7 +144,9 @@ void VehiclesController::didDiscoverPeripheral(ble::Central& central,
     if (info.product_id != ZELTO_ADV_VEHICLE_PRODUCT_ID) {
         return;
     }
-    if (findVehicleById(info.identifier) != nullptr) {
+    if (const auto listed = findVehicleById(info.identifier)) {
+        // Heard again: only its own peripheral tells how well.
+        if (listed->peripheral() == peripheral) heardFrom(*listed, *peripheral, advertisementData, rssi);
         return;
     }
     // A peripheral drives one vehicle: a listed one that advertises another
@@ -160,9 +162,17 @@ void VehiclesController::didDiscoverPeripheral(ble::Central& central,
     vehicle->setPeripheral(peripheral);
     vehicle->setIdentifier(info.identifier);
     vehicle->setModelIdentifier(info.model_id);
+    vehicle->linkMeter().setClock(healthClock_);
+    heardFrom(*vehicle, *peripheral, advertisementData, rssi);
     vehicles_.load()->push_back(vehicle);
     peripheral->setDelegate(vehicle);
     central.connectPeripheral(peripheral);
+}
+
+void VehiclesController::heardFrom(Vehicle& vehicle, const ble::Peripheral& peripheral,
+                                   const ble::AdvertisementData& advertisement, int rssi) {
+    vehicle.linkMeter().advertisementHeard(
+        advertisement.localName.empty() ? peripheral.name() : advertisement.localName, rssi);
 }
 
 void VehiclesController::didConnectPeripheral(ble::Central&, ble::Peripheral& peripheral) {

@@ -9,6 +9,7 @@
 
 #include "ble/Bluetooth.h"
 #include "link/AtomicRef.h"
+#include "link/LinkHealth.h"
 
 class Vehicle;
 
@@ -32,6 +33,9 @@ class VehiclesController : public ble::CentralDelegate,
     std::shared_ptr<Vehicle> findVehicleById(uint32_t identifier) const;
     void vehicleWasDisconnected(const Vehicle& vehicle);
 
+    // The clock of the vehicles' link health, for those found from now on.
+    void setHealthClock(HealthClock clock) { healthClock_ = std::move(clock); }
+
     // The live list itself, never null.
     std::shared_ptr<VehicleList> vehicles() const { return vehicles_.load(); }
     // A null list is taken as an empty one.
@@ -52,6 +56,8 @@ class VehiclesController : public ble::CentralDelegate,
 
   private:
     void removeVehicle(const Vehicle& vehicle);
+    void heardFrom(Vehicle& vehicle, const ble::Peripheral& peripheral,
+                   const ble::AdvertisementData& advertisement, int rssi);
     // A central of a radio left behind by setCentralFactory().
     bool isRetired(const ble::Central& central) const;
     void endLink(ble::Peripheral& peripheral, const char* what, const ble::Error* error);
@@ -60,4 +66,5 @@ class VehiclesController : public ble::CentralDelegate,
     std::shared_ptr<ble::Central> manager_;
     std::vector<std::shared_ptr<ble::Central>> retired_;
     AtomicRef<VehicleList> vehicles_;
+    HealthClock healthClock_ = steadyHealthClock();
 };
