@@ -38,6 +38,8 @@ public:
     std::string name() const override;
     std::string identifier() const override;
     std::vector<std::shared_ptr<ble::Service>> services() const override;
+    // Frames the request queue replaced with a newer one before they left.
+    std::uint64_t writesSuperseded() const override { return requests_.replaced(); }
 
     void discoverServices(const std::vector<Uuid>& filter) override;
     void discoverCharacteristicsForService(const std::vector<Uuid>& filter,
