@@ -7,7 +7,21 @@ namespace ble::bluez {
 
 uint64_t ConnectQueue::enqueue(Start start) {
     const uint64_t ticket = ++lastTicket_;
-    waiting_.push_back({ticket, std::move(start)});
+    waiting_.push_back({ticket, std::nullopt, [start = std::move(start)](const std::string&) {
+                            if (start) start();
+                        }});
+    pump();
+    return ticket;
+}
+
+uint64_t ConnectQueue::enqueue(Candidates candidates, StartOn start, bool first) {
+    const uint64_t ticket = ++lastTicket_;
+    Waiting waiting{ticket, std::move(candidates), std::move(start)};
+    if (first) {
+        waiting_.push_front(std::move(waiting));
+    } else {
+        waiting_.push_back(std::move(waiting));
+    }
     pump();
     return ticket;
 }
@@ -27,16 +41,54 @@ void ConnectQueue::clear() {
     running_.clear();
 }
 
-void ConnectQueue::pump() {
-    // A start may finish at once: the loop, not recursion, starts the next.
-    if (pumping_) return;
-    pumping_ = true;
-    while (running_.size() < maxInFlight_ && !waiting_.empty()) {
-        Waiting next = std::move(waiting_.front());
-        waiting_.pop_front();
-        running_.insert(next.ticket);
-        if (next.start) next.start();
+std::size_t ConnectQueue::inFlightOn(const std::string& adapter) const {
+    return static_cast<std::size_t>(std::count_if(running_.begin(), running_.end(),
+                                                  [&](const auto& entry) { return entry.second == adapter; }));
+}
+
+std::optional<std::string> ConnectQueue::placeFor(
+    const Waiting& waiting, const std::optional<std::map<std::string, std::size_t>>& free) const {
+    if (!waiting.candidates) return std::string();
+    const std::vector<std::string> adapters = (*waiting.candidates) ? (*waiting.candidates)() : std::vector<std::string>{};
+    for (const std::string& adapter : adapters) {
+        if (inFlightOn(adapter) >= perAdapter_) continue;
+        if (free) {
+            const auto room = free->find(adapter);
+            if (room == free->end() || room->second == 0) continue;
+        }
+        return adapter;
     }
+    return std::nullopt;
+}
+
+void ConnectQueue::pump() {
+    // A start may finish or enqueue at once: the loop, not recursion, goes on.
+    if (pumping_) {
+        pumpAgain_ = true;
+        return;
+    }
+    pumping_ = true;
+    do {
+        pumpAgain_ = false;
+        std::optional<std::map<std::string, std::size_t>> free;
+        if (freeLinks_) free = freeLinks_();
+        bool started = true;
+        while (started && running_.size() < maxInFlight_) {
+            started = false;
+            for (std::size_t i = 0; i < waiting_.size(); ++i) {
+                const std::optional<std::string> place = placeFor(waiting_[i], free);
+                if (!place) continue;
+                Waiting next = std::move(waiting_[i]);
+                waiting_.erase(waiting_.begin() + static_cast<std::ptrdiff_t>(i));
+                running_[next.ticket] = *place;
+                if (free && !place->empty()) --(*free)[*place];
+                // The queue may change under the start: look again from the front.
+                if (next.start) next.start(*place);
+                started = true;
+                break;
+            }
+        }
+    } while (pumpAgain_);
     pumping_ = false;
 }
 

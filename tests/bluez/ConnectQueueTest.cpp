@@ -1,7 +1,10 @@
-// Connection attempts at most four at a time, in order; devices that keep
+// Connection attempts at most four at a time, in order, spread over adapters
+// by their order, room and one Connect at a time on each; devices that keep
 // failing kept quiet for a growing while, within a bounded memory.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -48,6 +51,57 @@ TEST(ConnectQueue, AnAttemptThatFinishesAtOnceLetsTheNextStart) {
     EXPECT_EQ(started, (std::vector<int>{1, 2}));
     queue.finish(2);
     EXPECT_EQ(started, (std::vector<int>{1, 2, 3, 4}));
+}
+
+// Cars heard by some of three adapters: each attempt takes the best adapter
+// that has room and no Connect under way; one that no adapter takes now
+// waits without holding up the cars behind it.
+TEST(ConnectQueue, SpreadsOverAdaptersByOrderRoomAndOneConnectAtATimeOnEach) {
+    ConnectQueue queue(4, 1);
+    std::map<std::string, std::size_t> free{{"hci0", 1}, {"hci1", 2}};
+    queue.setFreeLinks([&free] { return free; });
+    std::vector<std::string> started;  // "car@adapter"
+    std::map<std::string, uint64_t> tickets;
+    const auto ask = [&](const std::string& car, std::vector<std::string> adapters, bool first = false) {
+        tickets[car] = queue.enqueue([adapters] { return adapters; },
+                                     [&started, car](const std::string& adapter) { started.push_back(car + "@" + adapter); },
+                                     first);
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::string> started;  // since the step before
+    };
+    const std::vector<Step> steps{
+        {"the best adapter first", [&] { ask("a", {"hci0", "hci1"}); }, {"a@hci0"}},
+        {"the next while the best is busy", [&] { ask("b", {"hci0", "hci1"}); }, {"b@hci1"}},
+        {"busy adapters: waits", [&] { ask("c", {"hci0"}); }, {}},
+        {"an adapter never heard is never used", [&] { ask("d", {"hci2"}); }, {}},
+        {"a connected link leaves hci0 full: c still waits", [&] {
+             free["hci0"] = 0;
+             queue.finish(tickets["a"]);
+         }, {}},
+        {"hci1 busy with b: e waits too", [&] { ask("e", {"hci1"}); }, {}},
+        {"hci1 free again: e goes, c still waits", [&] { queue.finish(tickets["b"]); }, {"e@hci1"}},
+        {"an adapter that appears takes d", [&] {
+             free["hci2"] = 5;
+             queue.pump();
+         }, {"d@hci2"}},
+        {"a refused attempt goes ahead of c", [&] {
+             free["hci0"] = 1;
+             ask("f", {"hci0"}, true);
+         }, {"f@hci0"}},
+    };
+    std::size_t seen = 0;
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(std::vector<std::string>(started.begin() + static_cast<std::ptrdiff_t>(seen), started.end()),
+                  step.started)
+            << step.what;
+        seen = started.size();
+    }
+    EXPECT_EQ(queue.inFlightOn("hci1"), 1u);
+    EXPECT_EQ(queue.waiting(), 1u);  // c
 }
 
 TEST(FailureBackoff, QuietAfterThreeFailuresInARowGrowingAndCappedUntilASuccess) {
