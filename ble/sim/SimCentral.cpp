@@ -125,10 +125,26 @@ void SimCentral::scanRound(uint64_t generation) {
     const auto world = lockWorld(world_);
     scheduleScan(world->advertisingInterval, generation);
     const uint64_t round = scanRounds_++;
-    // One report per vehicle; the delegate may change anything meanwhile
-    // (stop the scan, add or remove vehicles, drop this central), so every
-    // step looks again.
-    for (std::size_t i = 0; i < world->vehicles.size(); ++i) {
+    // The first burst now, the others evenly over the interval, so that a
+    // world of hundreds never floods one turn of the loop.
+    const std::size_t bursts = (world->vehicles.size() + timing::kReportsPerBurst - 1) / timing::kReportsPerBurst;
+    for (std::size_t burst = 1; burst < bursts; ++burst) {
+        const auto delay = world->advertisingInterval * static_cast<long>(burst) / static_cast<long>(bursts);
+        post(delay, [generation, round, burst](SimCentral& self, CentralDelegate*) {
+            self.reportBurst(generation, round, burst);
+        });
+    }
+    reportBurst(generation, round, 0);
+}
+
+void SimCentral::reportBurst(uint64_t generation, uint64_t round, std::size_t burst) {
+    if (!scanStillWanted(generation)) return;
+    const auto world = lockWorld(world_);
+    // One report per vehicle of the burst; the delegate may change anything
+    // meanwhile (stop the scan, add or remove vehicles, drop this central),
+    // so every step looks again.
+    const std::size_t end = (burst + 1) * timing::kReportsPerBurst;
+    for (std::size_t i = burst * timing::kReportsPerBurst; i < end && i < world->vehicles.size(); ++i) {
         const std::shared_ptr<SimVehicle> vehicle = world->vehicles[i];
         const std::shared_ptr<const AdvertisementData> advertisement = vehicle->advertisement();
         if (!advertises(*advertisement, filter_)) continue;

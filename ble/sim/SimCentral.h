@@ -51,6 +51,7 @@ class SimCentral final : public Central, public std::enable_shared_from_this<Sim
     void post(std::chrono::milliseconds delay, Event event);
     void scheduleScan(std::chrono::milliseconds delay, uint64_t generation);
     void scanRound(uint64_t generation);
+    void reportBurst(uint64_t generation, uint64_t round, std::size_t burst);
     bool scanStillWanted(uint64_t generation) const;
     void completeConnect(const std::shared_ptr<SimPeripheral>& peripheral,
                          CentralDelegate* delegate);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 
 namespace ble::sim::timing {
 
@@ -13,6 +14,10 @@ inline constexpr std::chrono::milliseconds kFirstAdvertisement = 20ms;
 // Between two reports of the same vehicle while scanning. A vehicle's
 // advertising interval; long enough that hundreds of vehicles stay cheap.
 inline constexpr std::chrono::milliseconds kAdvertisingInterval = 200ms;
+// The most advertisement reports in one turn of the loop. A bigger world
+// spreads its reports over the advertising interval in bursts of this size,
+// as real vehicles each keep their own timing.
+inline constexpr std::size_t kReportsPerBurst = 8;
 // From a connect request to its outcome.
 inline constexpr std::chrono::milliseconds kConnectLatency = 30ms;
 // One GATT round trip: discovery, subscription, a write, a notification.

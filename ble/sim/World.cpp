@@ -69,10 +69,4 @@ CentralFactory World::centralFactory() {
 
 EventLoop& World::loop() const { return impl_->core->loop; }
 
-void World::populateDefault(World& world) {
-    world.addVehicle({.model = 9, .identifier = 0x12345678, .name = "Vexa", .version = 0x2609});
-    world.addVehicle({.model = 18, .identifier = 0xCAFE0018, .name = "Drummet", .version = 0x2618});
-    world.addVehicle({.model = 19, .identifier = 0x00001913, .name = "Pellan", .version = 0x2619});
-}
-
 }  // namespace ble::sim

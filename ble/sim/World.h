@@ -63,7 +63,12 @@ public:
     EventLoop& loop() const;
 
     // Three vehicles, models 9, 18 and 19, with fixed identifiers.
+    static constexpr int kDefaultVehicles = 3;
     static void populateDefault(World& world);
+    // `count` vehicles (up to 65535): the default three first, then models
+    // 7, 8, 10, 11 and 12 (which have no panel), then round again, so bigger
+    // fleets repeat models. Identifiers and names are fixed and all differ.
+    static void populate(World& world, int count);
 
 private:
     struct Impl;
