@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeySequence>
@@ -25,12 +26,16 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/FleetArea.h"
+#include "app/FleetPanel.h"
 #include "app/FollowEnd.h"
 #if ZELTO_WITH_GAMEPADS
 #include "app/GamepadDriver.h"
 #endif
+#include "app/HealthText.h"
 #include "app/HelpMenu.h"
 #include "app/LinkLogForwarder.h"
+#include "app/PanelTags.h"
 #include "app/SliderAccessibility.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
@@ -40,11 +45,15 @@
 #include "app/WindowIcon.h"
 #include "app/WindowSettings.h"
 #include "link/DriveRecorder.h"
+#include "link/Vehicle.h"
+#include "link/VehiclesController.h"
 #include "ui_MainWindow.h"
 
 namespace {
 
 constexpr int kStatusRefreshMs = 500;
+// Health figures change by the second; a faster refresh would only repaint.
+constexpr int kHealthRefreshMs = 1000;
 const QString kLogTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
 
 // Every menu entry has a mnemonic: its first letter.
@@ -64,6 +73,26 @@ QString stampedFileName(const QString& stem, const QString& suffix) {
         .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")), suffix);
 }
 
+// A line under a model panel's buttons for the health of its car's link.
+QLabel* healthLabelIn(QFormLayout* form) {
+    auto* label = new QLabel(form->parentWidget());
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setToolTip(QStringLiteral("Name, adapter, signal of the last advertisement, time since last heard, "
+                                     "notifications per second, and commands sent, replaced by a newer one "
+                                     "before they left, and failed"));
+    form->addRow(label);
+    return label;
+}
+
+// A silent car is told plainly: the line turns bold and dark red.
+void showHealth(QLabel* label, const QString& text, bool silent) {
+    if (!label) return;
+    if (label->text() != text) label->setText(text);
+    const QString style = silent ? QStringLiteral("color: #a40000; font-weight: bold;") : QString();
+    if (label->styleSheet() != style) label->setStyleSheet(style);
+}
+
 }  // namespace
 
 // The widgets of one vehicle panel that the window itself looks after.
@@ -73,6 +102,7 @@ struct MainWindow::Panel {
     QPointer<QLabel> state;
     QPointer<QLabel> firmware;
     QPointer<QLabel> identifierHex;
+    QPointer<QLabel> health;
     PanelStatus::Link shown = PanelStatus::Link::Unbound;
 };
 
@@ -95,10 +125,18 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     followEndWhileShown(ui_->outputArea);
     followEndWhileShown(ui_->linkLogView);
     panels_ = {
-        {ui_->vexaSpeedSlider, ui_->vexaState, ui_->vexaFirmware, ui_->vexaIdHex},
-        {ui_->drummetSpeedSlider, ui_->drummetState, ui_->drummetFirmware, ui_->drummetIdHex},
-        {ui_->pellanSpeedSlider, ui_->pellanState, ui_->pellanFirmware, ui_->pellanIdHex},
+        {ui_->vexaSpeedSlider, ui_->vexaState, ui_->vexaFirmware, ui_->vexaIdHex, healthLabelIn(ui_->vexaForm)},
+        {ui_->drummetSpeedSlider, ui_->drummetState, ui_->drummetFirmware, ui_->drummetIdHex,
+         healthLabelIn(ui_->drummetForm)},
+        {ui_->pellanSpeedSlider, ui_->pellanState, ui_->pellanFirmware, ui_->pellanIdHex,
+         healthLabelIn(ui_->pellanForm)},
     };
+    modelPanels_ = panels_.size();
+    fleet_ = new FleetArea(*viewController_, [this] { refreshStatus(); });
+    ui_->outputSplitter->insertWidget(0, fleet_);
+    ui_->outputSplitter->setStretchFactor(0, 4);
+    fleet_->serveController();
+    connect(fleet_, &FleetArea::panelsChanged, this, &MainWindow::takeFleetPanels);
 
     connectOutlets();
     wireActions();
@@ -222,16 +260,12 @@ void MainWindow::setUpMenus() {
 #if ZELTO_WITH_GAMEPADS
 GamepadDriver* MainWindow::attachGamepads(bool poll) {
     GamepadDriver::Window handed;
-    handed.panels = {{
-        {ui_->vexaSpeedSlider, ui_->vexaLaneSlider, ui_->vexaMiddleButton, ui_->vexaStopButton, ui_->vexaPad},
-        {ui_->drummetSpeedSlider, ui_->drummetLaneSlider, ui_->drummetMiddleButton, ui_->drummetStopButton,
-         ui_->drummetPad},
-        {ui_->pellanSpeedSlider, ui_->pellanLaneSlider, ui_->pellanMiddleButton, ui_->pellanStopButton, ui_->pellanPad},
-    }};
+    handed.panels = panelWidgets();
     handed.stopAll = ui_->stopAllButton;
     handed.viewController = viewController_.get();
     handed.refresh = [this] { refreshStatus(); };
     auto* driver = new GamepadDriver(std::move(handed), this, poll);
+    gamepads_ = driver;
     connect(this, &MainWindow::panelLinkLost, driver, [driver](int panel) { driver->panelLinkLost(panel); });
     return driver;
 }
@@ -350,8 +384,16 @@ bool MainWindow::saveLog(const QString& path, QString* reason) const {
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         QTextStream out(&file);
-        out << "Radio: " << radio().description << "\n\nLink log\n" << ui_->linkLogView->toPlainText()
-            << "\n\nOutput" << ui_->outputArea->toPlainText() << "\n";
+        out << "Radio: " << radio().description << "\n\nCars\n";
+        const VehicleList cars = *viewController_->vehiclesController().vehicles();
+        if (cars.empty()) out << "none\n";
+        for (const std::shared_ptr<Vehicle>& car : cars) {
+            if (!car) continue;
+            out << "id:" << car->identifier() << " model:" << static_cast<unsigned>(car->modelIdentifier()) << ' '
+                << healthRecord(car->health()) << '\n';
+        }
+        out << "\nLink log\n" << ui_->linkLogView->toPlainText() << "\n\nOutput" << ui_->outputArea->toPlainText()
+            << "\n";
         out.flush();
         if (file.commit()) return true;
     }
@@ -447,6 +489,9 @@ void MainWindow::setUpStatusBar() {
     statusTimer_ = new QTimer(this);
     connect(statusTimer_, &QTimer::timeout, this, &MainWindow::refreshStatus);
     statusTimer_->start(kStatusRefreshMs);
+    healthTimer_ = new QTimer(this);
+    connect(healthTimer_, &QTimer::timeout, this, &MainWindow::refreshHealth);
+    healthTimer_->start(kHealthRefreshMs);
     refreshStatus();
 }
 
@@ -470,6 +515,45 @@ void MainWindow::refreshPanel(Panel& panel, int index) {
     if (panel.state) panel.state->setText(state.isEmpty() ? QStringLiteral("Not bound") : state);
     if (panel.firmware) panel.firmware->setText(firmwareText(status.firmware));
     if (panel.identifierHex) panel.identifierHex->setText(hexIdentifierText(tag));
+}
+
+void MainWindow::refreshHealth() {
+    if (!viewController_) return;
+    const VehiclesController& registry = viewController_->vehiclesController();
+    for (const Panel& panel : panels_) {
+        const std::optional<std::uint32_t> identifier =
+            panel.speed ? paneltags::identifierOfTag(panel.speed->tag()) : std::nullopt;
+        const std::shared_ptr<Vehicle> vehicle = identifier ? registry.findVehicleById(*identifier) : nullptr;
+        if (!vehicle) {
+            showHealth(panel.health, QString(), false);
+            continue;
+        }
+        const LinkHealth health = vehicle->health();
+        showHealth(panel.health, healthText(health), health.silent());
+    }
+}
+
+void MainWindow::takeFleetPanels() {
+    panels_.resize(modelPanels_);
+    for (FleetPanel* panel : fleet_->panels()) {
+        panels_.push_back({panel->speed(), panel->state(), nullptr, nullptr, panel->health()});
+    }
+#if ZELTO_WITH_GAMEPADS
+    if (gamepads_) gamepads_->setPanels(panelWidgets());
+#endif
+    refreshStatus();
+    refreshHealth();
+}
+
+std::vector<PanelWidgets> MainWindow::panelWidgets() const {
+    std::vector<PanelWidgets> all = {
+        {ui_->vexaSpeedSlider, ui_->vexaLaneSlider, ui_->vexaMiddleButton, ui_->vexaStopButton, ui_->vexaPad},
+        {ui_->drummetSpeedSlider, ui_->drummetLaneSlider, ui_->drummetMiddleButton, ui_->drummetStopButton,
+         ui_->drummetPad},
+        {ui_->pellanSpeedSlider, ui_->pellanLaneSlider, ui_->pellanMiddleButton, ui_->pellanStopButton, ui_->pellanPad},
+    };
+    for (FleetPanel* panel : fleet_->panels()) all.push_back(panel->widgets());
+    return all;
 }
 
 void MainWindow::refreshStatus() {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/PanelWidgets.h"
 #include "radio/RadioChoice.h"
 
 class QAction;
@@ -23,6 +24,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class DriveRecorder;
+class FleetArea;
 class GamepadDriver;
 class LinkLogForwarder;
 class TaggedSlider;
@@ -51,6 +53,8 @@ public:
     // Reads the registry into the panels and the status bar; also runs on a
     // timer while the window is open, and after every action and log line.
     void refreshStatus();
+    // Reads each bound car's link health into its panel; runs once a second.
+    void refreshHealth();
 
     // The radio the next Connect uses: the simulated vehicles for an empty
     // address, else that adapter. A radio once made is kept for the window's
@@ -75,7 +79,8 @@ public:
 #endif
 
 signals:
-    // The car of a panel (0 Vexa, 1 Drummet, 2 Pellan) left the registry.
+    // The car of a panel (0 Vexa, 1 Drummet, 2 Pellan, then the fleet's
+    // panels in order) left the registry.
     void panelLinkLost(int panel);
 
 private:
@@ -92,6 +97,10 @@ private:
     void showLogLine(const QString& line, const QDateTime& at, qint64 vehicle);
     void refreshPanel(Panel& panel, int index);
     void placePanelsInAScrollArea();
+    // The fleet's panels changed: the window follows them.
+    void takeFleetPanels();
+    // Every panel's controls, the model panels first.
+    std::vector<PanelWidgets> panelWidgets() const;
     void nameForScreenReaders();
     void chooseRememberedRadio();
 
@@ -103,6 +112,9 @@ private:
     std::unique_ptr<Ui::MainWindow> ui_;
     std::unique_ptr<ViewController> viewController_;
     std::vector<Panel> panels_;
+    std::size_t modelPanels_ = 0;
+    FleetArea* fleet_ = nullptr;
+    GamepadDriver* gamepads_ = nullptr;
     LinkLogForwarder* linkLog_ = nullptr;
     QMenu* radioMenu_ = nullptr;
     QActionGroup* radioActions_ = nullptr;
@@ -110,6 +122,7 @@ private:
     QLabel* registryLabel_ = nullptr;
     QLabel* lastLogLine_ = nullptr;
     QTimer* statusTimer_ = nullptr;
+    QTimer* healthTimer_ = nullptr;
     QAction* recordAction_ = nullptr;
     QLabel* recordingLabel_ = nullptr;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> recordFile_{nullptr, &std::fclose};

@@ -17,6 +17,10 @@ constexpr std::uint8_t kVexaModel = 9;
 constexpr std::uint8_t kDrummetModel = 18;
 constexpr std::uint8_t kPellanModel = 19;
 
+// The middle buttons of the panels of further cars (the fleet): one tag
+// each, counted up from here and never reused while the window is open.
+constexpr std::int64_t kFleetMiddleBase = 1000;
+
 // What the six sliders carry until a panel is bound: no identifier is negative.
 constexpr std::int64_t kUnbound = -1;
 

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -80,6 +81,8 @@ void ViewController::setLaneToMiddle(TaggedButton* sender) {
         lane = drummetLaneSelector_;
     } else if (tag == paneltags::kPellanMiddle) {
         lane = pellanLaneSelector_;
+    } else if (TaggedSlider* fleetLane = fleetLaneForMiddleTag(tag)) {
+        lane = fleetLane;
     } else {
         trace("wrong tag");
         return;
@@ -106,6 +109,9 @@ void ViewController::stopAll() {
                                 pellanAccelaration_.data()}) {
         stopVehicleOf(speed);
     }
+    // A copy: a stop's output may run code that changes the fleet.
+    const std::vector<PanelWidgets> fleet = fleet_;
+    for (const PanelWidgets& panel : fleet) stopVehicleOf(panel.speed);
 }
 
 void ViewController::stopVehicleOf(TaggedSlider* speed) {
@@ -123,6 +129,8 @@ void ViewController::turnVehicleOf(TaggedSlider* speed) {
     vehicle->spin180();
     writeOutput("Car:[" + tagText(tag) + "] u-turn");
 }
+
+void ViewController::setHealthClock(HealthClock clock) { controller_->setHealthClock(std::move(clock)); }
 
 void ViewController::useRadio(ble::CentralFactory centralFactory) {
     controller_->setCentralFactory(std::move(centralFactory));
@@ -149,6 +157,52 @@ void ViewController::listVehicles() {
         bindPanelToVehicle(*vehicle);
         writeOutput("id:" + identifierText(identifier) + " model:" + modelText(model));
     }
+    bindFleet(vehicles);
+}
+
+void ViewController::bindFleet(const std::vector<std::shared_ptr<Vehicle>>& vehicles) {
+    if (!fleetHost_.add || !fleetHost_.remove) return;
+    std::vector<qint64> held;
+    for (const TaggedSlider* speed : {vexaAcelaration_.data(), drummetAceleration_.data(),
+                                      pellanAccelaration_.data()}) {
+        if (speed) held.push_back(speed->tag());
+    }
+    auto isHeld = [&held](qint64 tag) { return std::find(held.begin(), held.end(), tag) != held.end(); };
+    std::vector<qint64> wanted;
+    for (const std::shared_ptr<Vehicle>& vehicle : vehicles) {
+        if (vehicle && !isHeld(vehicle->identifier())) wanted.push_back(vehicle->identifier());
+    }
+    auto isWanted = [&wanted](qint64 tag) {
+        return std::find(wanted.begin(), wanted.end(), tag) != wanted.end();
+    };
+    // Panels of cars that left, or that a model panel now holds, go; the
+    // others stay where they are, sliders and all.
+    std::vector<PanelWidgets> kept;
+    for (const PanelWidgets& panel : fleet_) {
+        if (panel.speed && isWanted(panel.speed->tag())) {
+            kept.push_back(panel);
+        } else {
+            fleetHost_.remove(panel);
+        }
+    }
+    fleet_ = std::move(kept);
+    for (const std::shared_ptr<Vehicle>& vehicle : vehicles) {
+        if (!vehicle || isHeld(vehicle->identifier())) continue;
+        const qint64 tag = vehicle->identifier();
+        const bool hasPanel = std::any_of(fleet_.begin(), fleet_.end(), [tag](const PanelWidgets& panel) {
+            return panel.speed && panel.speed->tag() == tag;
+        });
+        if (hasPanel) continue;
+        PanelWidgets panel = fleetHost_.add(*vehicle, nextFleetMiddleTag_++);
+        if (panel.speed) fleet_.push_back(panel);
+    }
+}
+
+TaggedSlider* ViewController::fleetLaneForMiddleTag(qint64 tag) const {
+    for (const PanelWidgets& panel : fleet_) {
+        if (panel.middle && panel.middle->tag() == tag) return panel.lane;
+    }
+    return nullptr;
 }
 
 void ViewController::bindPanelToVehicle(const Vehicle& vehicle) {
@@ -179,6 +233,9 @@ TaggedSlider* ViewController::speedSliderForTag(qint64 tag) const {
     for (TaggedSlider* slider : {vexaAcelaration_.data(), pellanAccelaration_.data(),
                                  drummetAceleration_.data()}) {
         if (slider && slider->tag() == tag) return slider;
+    }
+    for (const PanelWidgets& panel : fleet_) {
+        if (panel.speed && panel.speed->tag() == tag) return panel.speed;
     }
     return vexaAcelaration_;
 }

@@ -11,11 +11,16 @@
 #include <QVariant>
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "app/PanelTags.h"
+#include "app/PanelWidgets.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "ble/Bluetooth.h"
+#include "link/LinkHealth.h"
 
 class Vehicle;
 class VehiclesController;
@@ -36,6 +41,8 @@ public:
 
     // The registry, for the window's status display.
     const VehiclesController& vehiclesController() const { return *controller_; }
+    // The clock the cars' link health is measured on (virtual time in tests).
+    void setHealthClock(HealthClock clock);
 
     // Outlets: weak references to the window's controls.
     TaggedButton* connectButton() const { return connectButton_; }
@@ -76,6 +83,18 @@ public slots:
     void turnVehicleOf(TaggedSlider* speed);
 
 public:
+    // Where the cars that no model panel binds get panels of their own. At
+    // every listing the window is asked to add a panel for each such car
+    // (its sliders tagged with the car's identifier, its middle button with
+    // `middleTag`) and to remove the panels of cars no longer in that set.
+    struct FleetHost {
+        std::function<PanelWidgets(const Vehicle& vehicle, qint64 middleTag)> add;
+        std::function<void(const PanelWidgets& panel)> remove;
+    };
+    void setFleetHost(FleetHost host) { fleetHost_ = std::move(host); }
+    // The fleet's panels, in the order they were added.
+    const std::vector<PanelWidgets>& fleetPanels() const { return fleet_; }
+
     // The radio of the next connect; the vehicles found on the one before
     // stay listed until their links end.
     void useRadio(ble::CentralFactory centralFactory);
@@ -85,6 +104,9 @@ private:
     void listVehicles();
     void bindPanelToVehicle(const Vehicle& vehicle);
     TaggedSlider* speedSliderForTag(qint64 tag) const;
+    // Gives every listed car that no model panel holds a fleet panel.
+    void bindFleet(const std::vector<std::shared_ptr<Vehicle>>& vehicles);
+    TaggedSlider* fleetLaneForMiddleTag(qint64 tag) const;
     // The registered vehicle that a slider's tag names, or null after saying
     // in the output area why there is none.
     std::shared_ptr<Vehicle> vehicleForTag(qint64 tag);
@@ -102,4 +124,7 @@ private:
     QPointer<TaggedSlider> drummetLaneSelector_;
     QPointer<TaggedSlider> vexLaneSelector_;
     QVariant representedObject_;
+    FleetHost fleetHost_;
+    std::vector<PanelWidgets> fleet_;
+    qint64 nextFleetMiddleTag_ = paneltags::kFleetMiddleBase;
 };

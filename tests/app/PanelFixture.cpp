@@ -29,6 +29,7 @@ void PanelFixture::openWindow(RadioCatalog catalog) {
     };
     window_ = std::make_unique<MainWindow>(Radio{counting, QStringLiteral("Simulated vehicles"), {}, {}},
                                            std::move(catalog));
+    window_->viewController().setHealthClock([this] { return loop_.now(); });
     window_->show();
     QApplication::setActiveWindow(window_.get());  // for the window's shortcuts
 }

@@ -1,0 +1,73 @@
+#include "app/FleetArea.h"
+
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/FleetPanel.h"
+#include "app/TaggedButton.h"
+#include "app/TaggedSlider.h"
+#include "app/ViewController.h"
+#include "link/Vehicle.h"
+
+FleetArea::FleetArea(ViewController& controller, std::function<void()> refresh, QWidget* parent)
+    : QScrollArea(parent), controller_(controller), refresh_(std::move(refresh)) {
+    setObjectName(QStringLiteral("fleetScroll"));
+    setAccessibleName(QStringLiteral("More cars"));
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus);
+    auto* box = new QWidget;
+    rows_ = new QVBoxLayout(box);
+    rows_->setContentsMargins(0, 0, 0, 0);
+    rows_->setSpacing(2);
+    rows_->addStretch(1);
+    setWidget(box);
+    setVisible(false);
+}
+
+void FleetArea::serveController() {
+    controller_.setFleetHost({[this](const Vehicle& vehicle, qint64 middleTag) { return add(vehicle, middleTag); },
+                              [this](const PanelWidgets& panel) { remove(panel); }});
+}
+
+std::vector<FleetPanel*> FleetArea::panels() const {
+    std::vector<FleetPanel*> live;
+    for (const QPointer<FleetPanel>& panel : panels_) {
+        if (panel) live.push_back(panel);
+    }
+    return live;
+}
+
+PanelWidgets FleetArea::add(const Vehicle& vehicle, qint64 middleTag) {
+    auto* panel = new FleetPanel(vehicle.identifier(), vehicle.modelIdentifier(), middleTag, widget());
+    rows_->insertWidget(rows_->count() - 1, panel);  // above the stretch
+    panels_.push_back(panel);
+    ViewController* vc = &controller_;
+    TaggedSlider* speed = panel->speed();
+    connect(speed, &TaggedSlider::userMoved, vc, &ViewController::changeSpeed);
+    connect(speed, &TaggedSlider::userMoved, this, [this] { refresh_(); });
+    connect(panel->lane(), &TaggedSlider::userMoved, vc, &ViewController::changeLane);
+    connect(panel->middle(), &TaggedButton::triggered, vc, &ViewController::setLaneToMiddle);
+    connect(panel->uTurn(), &QPushButton::clicked, vc, [vc, speed] { vc->turnVehicleOf(speed); });
+    connect(panel->stop(), &QPushButton::clicked, this, [this, vc, speed] {
+        vc->stopVehicleOf(speed);
+        refresh_();
+    });
+    setVisible(true);
+    emit panelsChanged();
+    return panel->widgets();
+}
+
+void FleetArea::remove(const PanelWidgets& widgets) {
+    const auto found = std::find_if(panels_.begin(), panels_.end(), [&widgets](const QPointer<FleetPanel>& panel) {
+        return panel && panel->speed() == widgets.speed;
+    });
+    if (found == panels_.end()) return;
+    FleetPanel* panel = *found;
+    panels_.erase(found);
+    // Later: the panel's own button may be what led here.
+    panel->hide();
+    panel->deleteLater();
+    setVisible(!panels().empty());
+    emit panelsChanged();
+}

@@ -1,0 +1,57 @@
+#include "app/HealthText.h"
+
+#include <QStringList>
+
+namespace {
+
+QString seconds(std::chrono::milliseconds time) {
+    return QString::number(static_cast<double>(time.count()) / 1000.0, 'f', 1);
+}
+
+// A name is the radio's to say: control characters would break a line.
+QString printable(const std::string& text) {
+    QString name = QString::fromStdString(text);
+    for (QChar& c : name) {
+        if (c.category() == QChar::Other_Control) c = QChar::ReplacementCharacter;
+    }
+    return name;
+}
+
+QString rate(double perSecond) { return QString::number(perSecond, 'g', 4); }
+
+}  // namespace
+
+QString healthText(const LinkHealth& health) {
+    QStringList parts;
+    if (health.silent()) {
+        parts << QStringLiteral("Silent for %1 s").arg(health.sinceHeard->count() / 1000);
+    }
+    if (!health.name.empty()) parts << printable(health.name);
+    if (!health.adapter.empty()) parts << QString::fromStdString(health.adapter);
+    if (health.rssi) parts << QStringLiteral("%1 dBm").arg(*health.rssi);
+    if (health.sinceHeard && !health.silent()) {
+        parts << QStringLiteral("heard %1 s ago").arg(seconds(*health.sinceHeard));
+    }
+    parts << QStringLiteral("%1 notifications/s").arg(rate(health.notificationsPerSecond));
+    parts << QStringLiteral("%1 sent, %2 replaced, %3 failed")
+                 .arg(health.commandsSent)
+                 .arg(health.commandsSuperseded)
+                 .arg(health.writesFailed);
+    return parts.join(QStringLiteral(" \u00b7 "));
+}
+
+QString healthRecord(const LinkHealth& health) {
+    QStringList parts;
+    QString name = printable(health.name);
+    name.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    parts << QStringLiteral("name:\"%1\"").arg(name);
+    if (!health.adapter.empty()) parts << QStringLiteral("adapter:") + QString::fromStdString(health.adapter);
+    if (health.rssi) parts << QStringLiteral("rssi:%1").arg(*health.rssi);
+    if (health.sinceHeard) parts << QStringLiteral("heard:%1s").arg(seconds(*health.sinceHeard));
+    if (health.silent()) parts << QStringLiteral("silent");
+    parts << QStringLiteral("notifications/s:") + rate(health.notificationsPerSecond)
+          << QStringLiteral("sent:%1").arg(health.commandsSent)
+          << QStringLiteral("replaced:%1").arg(health.commandsSuperseded)
+          << QStringLiteral("failed:%1").arg(health.writesFailed);
+    return parts.join(QLatin1Char(' '));
+}

@@ -1,0 +1,14 @@
+// How a link's health reads for a person (a panel's line, the saved log).
+#pragma once
+
+#include <QString>
+
+#include "link/LinkHealth.h"
+
+// "Vexa 1 · -58 dBm · heard 0.4 s ago · 12 notifications/s · 340 sent,
+// 12 replaced, 0 failed"; a silent car starts with "Silent for 4 s".
+QString healthText(const LinkHealth& health);
+
+// One line of key:value pairs for the saved log and other readers:
+// "name:\"Vexa 1\" adapter:hci0 rssi:-58 heard:0.4s notifications/s:12 sent:340 replaced:12 failed:0".
+QString healthRecord(const LinkHealth& health);
