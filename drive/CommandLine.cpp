@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <vector>
 
+#include "radio/SimCars.h"
+
 namespace drive {
 namespace {
 
@@ -65,7 +67,9 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
         flag("full-range", "run, replay: speeds 0 to 65535 and lanes -1000 to 1000, beyond the window's");
     const QCommandLineOption virtualTime = flag("virtual-time", "with --radio sim: runs on the simulation's time");
     const QCommandLineOption verbose = flag("verbose", "the link's log on standard error");
-    parser.addOptions({radio, adapter, timeout, seconds, json, record, fullRange, virtualTime, verbose});
+    const QCommandLineOption simCars =
+        valued("sim-cars", "the simulated radio's number of cars, 1 to 256 (3: one for each panel)", "count", "3");
+    parser.addOptions({radio, adapter, timeout, seconds, json, record, fullRange, virtualTime, verbose, simCars});
 
     if (!parser.parse(arguments)) return refused(parser.errorText());
     if (parser.isSet(help)) return CommandLine{std::nullopt, QString(), parser.helpText() + QLatin1String(kScriptHelp)};
@@ -107,6 +111,13 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     if (invocation.virtualTime && invocation.radio != QLatin1String("sim")) {
         return refused(QStringLiteral("--virtual-time needs --radio sim"));
     }
+    // Auto may fall back on the simulated cars; bluez, qt and an adapter never do.
+    const bool maySimulate = invocation.radio == QLatin1String("sim") ||
+                             (invocation.radio == QLatin1String("auto") && !parser.isSet(adapter));
+    if (parser.isSet(simCars) && !maySimulate) return refused(QStringLiteral("--sim-cars does not apply to a real radio"));
+    const std::optional<int> cars = readSimCars(parser.value(simCars));
+    if (!cars) return refused(simCarsRefusal());
+    invocation.simCars = *cars;
     if (!secondsIn(parser.value(timeout), false, invocation.connectTimeoutS)) {
         return refused(QStringLiteral("--connect-timeout is 0 to 3600 seconds"));
     }

@@ -19,6 +19,7 @@ struct Invocation {
     QString record;                 // empty: no recording
     bool json = false;
     bool virtualTime = false;
+    int simCars = 3;                // how many cars the simulated radio holds
     bool fullRange = false;
     bool verbose = false;
 };

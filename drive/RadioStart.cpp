@@ -24,14 +24,14 @@ Answer waitFor(Ask ask) {
     return std::move(*answer);
 }
 
-void startSimulated(StartedRadio& started, bool virtualTime) {
+void startSimulated(StartedRadio& started, bool virtualTime, int cars) {
     if (!virtualTime) {
-        started.radio = makeSimulatedRadio();
+        started.radio = makeSimulatedFleet(cars);
         return;
     }
     started.virtualLoop = std::make_unique<ble::ManualEventLoop>();
     started.virtualWorld = std::make_unique<ble::sim::World>(*started.virtualLoop);
-    ble::sim::World::populateDefault(*started.virtualWorld);
+    ble::sim::World::populate(*started.virtualWorld, cars);
     started.factory = started.virtualWorld->centralFactory();
     started.clock = std::make_unique<VirtualClock>(*started.virtualLoop);
 }
@@ -65,9 +65,11 @@ StartedRadio::StartedRadio(StartedRadio&&) noexcept = default;
 StartedRadio startRadio(const Invocation& invocation) {
     StartedRadio started;
     if (invocation.radio == QLatin1String("sim")) {
-        startSimulated(started, invocation.virtualTime);
+        startSimulated(started, invocation.virtualTime, invocation.simCars);
     } else if (invocation.radio == QLatin1String("auto") && invocation.adapter.isEmpty()) {
-        started.radio = waitFor<Radio>([](QObject* context, auto done) { chooseRadio(context, std::move(done)); });
+        started.radio = waitFor<Radio>([cars = invocation.simCars](QObject* context, auto done) {
+            chooseRadio(context, std::move(done), cars);
+        });
     } else {
         startReal(started, invocation);
     }

@@ -99,9 +99,11 @@ AdapterEntry entryOf(const Adapter& adapter) {
 
 }  // namespace
 
-Radio makeSimulatedRadio() {
+Radio makeSimulatedRadio() { return makeSimulatedFleet(kDefaultSimCars); }
+
+Radio makeSimulatedFleet(int cars) {
     auto simulated = std::make_shared<SimulatedRadio>();
-    ble::sim::World::populateDefault(simulated->world);
+    ble::sim::World::populate(simulated->world, cars);
     ble::CentralFactory factory = simulated->world.centralFactory();
     return Radio{std::move(factory), QStringLiteral("Simulated vehicles"), QString(), std::move(simulated)};
 }
@@ -140,18 +142,18 @@ AdapterList* watchAdapters(QObject* parent) {
     return new WatchedAdapters<Watch, AdapterEntry (*)(const Adapter&)>(parent, &entryOf<Adapter>);
 }
 
-void chooseRadio(QObject* context, std::function<void(Radio)> done) {
+void chooseRadio(QObject* context, std::function<void(Radio)> done, int simulatedCars) {
     // A powered adapter gives the real radio; no system bus, no Bluetooth
     // stack, no adapter, an adapter that is off, or no answer within a second
     // give the simulated one. The probe answers once, from a later turn.
 #if ZELTO_WITH_BLUEZ
-    ble::bluez::probeAdapter(context, [done = std::move(done)](const ble::bluez::AdapterProbeResult& adapter) {
-        if (!adapter.usable()) return done(makeSimulatedRadio());
+    ble::bluez::probeAdapter(context, [done = std::move(done), simulatedCars](const ble::bluez::AdapterProbeResult& adapter) {
+        if (!adapter.usable()) return done(makeSimulatedFleet(simulatedCars));
         done(makeRealRadio(adapter.name, adapter.address));
     });
 #else
-    ble::qt::probeLocalAdapter(context, [done = std::move(done)](const ble::qt::LocalAdapter& adapter) {
-        if (!adapter.found || !adapter.powered) return done(makeSimulatedRadio());
+    ble::qt::probeLocalAdapter(context, [done = std::move(done), simulatedCars](const ble::qt::LocalAdapter& adapter) {
+        if (!adapter.found || !adapter.powered) return done(makeSimulatedFleet(simulatedCars));
         done(makeRealRadio(adapter.name, adapter.address));
     });
 #endif

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ble/Bluetooth.h"
+#include "radio/SimCars.h"
 
 struct Radio {
     // Makes the centrals; handed to the window's vehicles controller.
@@ -29,11 +30,14 @@ struct Radio {
 // loop, unless `context` is gone by then. `done` is called exactly once, after
 // a bounded time, whatever the machine has: a missing or unpowered Bluetooth
 // stack gives the simulated radio.
-void chooseRadio(QObject* context, std::function<void(Radio)> done);
+// The simulated radio it may give holds `simulatedCars` cars.
+void chooseRadio(QObject* context, std::function<void(Radio)> done, int simulatedCars = kDefaultSimCars);
 
 // The built-in simulated radio: the default world of three virtual vehicles on
 // Qt's event loop.
 Radio makeSimulatedRadio();
+// The simulated radio with a fleet of `cars` (see ble::sim::World::populate).
+Radio makeSimulatedFleet(int cars);
 
 struct AdapterEntry {
     QString name;
