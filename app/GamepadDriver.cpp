@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
@@ -21,10 +22,30 @@ int stepFor(const TaggedSlider& slider, float position) {
 }  // namespace
 
 GamepadDriver::GamepadDriver(Window window, QObject* parent, bool poll)
-    : QObject(parent), window_(std::move(window)), pads_(mapper_, poll, this) {}
+    : QObject(parent),
+      window_(std::move(window)),
+      mapper_(*this, static_cast<int>(window_.panels.size())),
+      pads_(mapper_, poll, this) {}
+
+void GamepadDriver::setPanels(std::vector<PanelWidgets> panels) {
+    std::vector<std::optional<int>> newIndexOfOld(window_.panels.size());
+    for (std::size_t old = 0; old < window_.panels.size(); ++old) {
+        // A slider already deleted reads null and matches nothing: its panel went.
+        const TaggedSlider* speed = window_.panels[old].speed.data();
+        if (!speed) continue;
+        for (std::size_t now = 0; now < panels.size(); ++now) {
+            if (panels[now].speed.data() != speed) continue;
+            newIndexOfOld[old] = static_cast<int>(now);
+            break;
+        }
+    }
+    // The new list first: the mapper shows the pads on the new panels' labels.
+    window_.panels = std::move(panels);
+    mapper_.panelsChanged(newIndexOfOld, static_cast<int>(window_.panels.size()));
+}
 
 const PanelWidgets* GamepadDriver::panel(int index) const {
-    if (index < 0 || index >= gamepad::kPanels) return nullptr;
+    if (index < 0 || static_cast<std::size_t>(index) >= window_.panels.size()) return nullptr;
     return &window_.panels[static_cast<std::size_t>(index)];
 }
 

@@ -6,9 +6,9 @@
 
 #include <QObject>
 #include <QPointer>
-#include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/PanelWidgets.h"
 #include "app/gamepad/PadMapper.h"
@@ -22,10 +22,10 @@ class GamepadDriver : public QObject, private gamepad::PanelControls {
 
 public:
     // What the window hands over: its panels in pad order (Vexa, Drummet,
-    // Pellan), its Stop all button, the controller the moves go through, and
-    // how to show their effect at once.
+    // Pellan, then a panel per further listed car), its Stop all button, the
+    // controller the moves go through, and how to show their effect at once.
     struct Window {
-        std::array<PanelWidgets, gamepad::kPanels> panels;
+        std::vector<PanelWidgets> panels;
         QPointer<QPushButton> stopAll;
         ViewController* viewController = nullptr;
         std::function<void()> refresh;
@@ -36,6 +36,9 @@ public:
 
     gamepad::SdlGamepads& pads() { return pads_; }
     const gamepad::PadMapper& mapper() const { return mapper_; }
+    // The window's panels now, in pad order. A panel is known by its speed
+    // slider: one still there keeps its pad wherever it moved in the list.
+    void setPanels(std::vector<PanelWidgets> panels);
     // The car of that panel was lost: its pad rumbles.
     void panelLinkLost(int panel) { pads_.rumble(panel); }
 
@@ -50,6 +53,6 @@ private:
     const PanelWidgets* panel(int index) const;
 
     Window window_;
-    gamepad::PadMapper mapper_{*this};
+    gamepad::PadMapper mapper_;
     gamepad::SdlGamepads pads_;
 };

@@ -13,7 +13,8 @@ float withoutDeadZone(float value) {
     return std::copysign(stretched, value);
 }
 
-PadMapper::PadMapper(PanelControls& panels) : panels_(panels) {}
+PadMapper::PadMapper(PanelControls& controls, int panels)
+    : controls_(controls), panels_(static_cast<std::size_t>(std::max(panels, 0))) {}
 
 std::optional<int> PadMapper::panelOf(int pad) const {
     const auto found = pads_.find(pad);
@@ -21,14 +22,15 @@ std::optional<int> PadMapper::panelOf(int pad) const {
 }
 
 std::optional<int> PadMapper::padOf(int panel) const {
-    if (panel < 0 || panel >= kPanels) return std::nullopt;
-    return padOfPanel_[static_cast<std::size_t>(panel)];
+    if (panel < 0 || panel >= panelCount()) return std::nullopt;
+    return panels_[static_cast<std::size_t>(panel)].pad;
 }
 
 std::optional<int> PadMapper::freePanelAfter(int start) const {
-    for (int step = 1; step <= kPanels; ++step) {
-        const int panel = (start + step) % kPanels;
-        if (!padOfPanel_[static_cast<std::size_t>(panel)]) return panel;
+    const int count = panelCount();
+    for (int step = 1; step <= count; ++step) {
+        const int panel = (start + step) % count;
+        if (!panels_[static_cast<std::size_t>(panel)].pad) return panel;
     }
     return std::nullopt;
 }
@@ -36,18 +38,54 @@ std::optional<int> PadMapper::freePanelAfter(int start) const {
 void PadMapper::bind(int pad, int panel) {
     Pad& entry = pads_[pad];
     if (entry.panel) {
-        padOfPanel_[static_cast<std::size_t>(*entry.panel)].reset();
-        panels_.showPad(*entry.panel, {});
+        panels_[static_cast<std::size_t>(*entry.panel)].pad.reset();
+        controls_.showPad(*entry.panel, {});
     }
     entry.panel = panel;
-    padOfPanel_[static_cast<std::size_t>(panel)] = pad;
-    panels_.showPad(panel, entry.name);
+    panels_[static_cast<std::size_t>(panel)].pad = pad;
+    controls_.showPad(panel, entry.name);
+}
+
+void PadMapper::seatWaitingPads() {
+    for (auto& [id, pad] : pads_) {
+        if (pad.panel) continue;
+        const auto panel = freePanelAfter(panelCount() - 1);
+        if (!panel) return;
+        bind(id, *panel);
+    }
+}
+
+void PadMapper::setPanels(int count) {
+    std::vector<std::optional<int>> same(panels_.size());
+    for (int panel = 0; panel < std::min(count, panelCount()); ++panel) {
+        same[static_cast<std::size_t>(panel)] = panel;
+    }
+    panelsChanged(same, count);
+}
+
+void PadMapper::panelsChanged(const std::vector<std::optional<int>>& newIndexOfOld, int newCount) {
+    std::vector<Panel> moved(static_cast<std::size_t>(std::max(newCount, 0)));
+    std::vector<bool> taken(moved.size(), false);
+    std::vector<std::optional<int>> newIndex(panels_.size());
+    for (std::size_t old = 0; old < panels_.size() && old < newIndexOfOld.size(); ++old) {
+        const std::optional<int> to = newIndexOfOld[old];
+        // A muddled map loses a panel rather than giving one to two pads.
+        if (!to || *to < 0 || *to >= newCount || taken[static_cast<std::size_t>(*to)]) continue;
+        taken[static_cast<std::size_t>(*to)] = true;
+        moved[static_cast<std::size_t>(*to)] = panels_[old];
+        newIndex[old] = to;
+    }
+    panels_ = std::move(moved);
+    for (auto& [id, pad] : pads_) {
+        if (pad.panel) pad.panel = newIndex[static_cast<std::size_t>(*pad.panel)];
+    }
+    seatWaitingPads();
 }
 
 void PadMapper::padAdded(int pad, const std::string& name) {
     if (pads_.count(pad) != 0) return;
     pads_[pad].name = name;
-    if (const auto panel = freePanelAfter(kPanels - 1)) bind(pad, *panel);
+    if (const auto panel = freePanelAfter(panelCount() - 1)) bind(pad, *panel);
 }
 
 void PadMapper::padRemoved(int pad) {
@@ -56,22 +94,15 @@ void PadMapper::padRemoved(int pad) {
     const std::optional<int> panel = found->second.panel;
     pads_.erase(found);
     if (!panel) return;
-    const auto index = static_cast<std::size_t>(*panel);
-    padOfPanel_[index].reset();
-    panels_.showPad(*panel, {});
-    const Channel& speed = speed_[index];
-    const float last = speed.waiting.value_or(speed.sent.value_or(0.0f));
+    Panel& freed = panels_[static_cast<std::size_t>(*panel)];
+    freed.pad.reset();
+    controls_.showPad(*panel, {});
+    const float last = freed.speed.waiting.value_or(freed.speed.sent.value_or(0.0f));
     if (last > 0.0f) {
-        panels_.stop(*panel);
-        speed_[index] = Channel{0.0f, std::nullopt, std::nullopt};
+        controls_.stop(*panel);
+        freed.speed = Channel{0.0f, std::nullopt, std::nullopt};
     }
-    // A pad still waiting for a panel takes this one.
-    for (auto& [id, waiting] : pads_) {
-        if (!waiting.panel) {
-            bind(id, *panel);
-            break;
-        }
-    }
+    seatWaitingPads();
 }
 
 void PadMapper::axisMoved(int pad, Axis axis, float value, Millis now) {
@@ -100,29 +131,29 @@ void PadMapper::buttonPressed(int pad, Button button, Millis now) {
     const auto found = pads_.find(pad);
     if (found == pads_.end()) return;
     if (button == Button::Start) {
-        panels_.stopAll();
-        for (int panel = 0; panel < kPanels; ++panel) speed_[static_cast<std::size_t>(panel)] = Channel{0.0f, {}, now};
+        controls_.stopAll();
+        for (Panel& panel : panels_) panel.speed = Channel{0.0f, {}, now};
         return;
     }
     if (button == Button::Back) {
-        const int from = found->second.panel.value_or(kPanels - 1);
+        const int from = found->second.panel.value_or(panelCount() - 1);
         if (const auto next = freePanelAfter(from)) bind(pad, *next);
         return;
     }
     if (!found->second.panel) return;
     const int panel = *found->second.panel;
-    const auto index = static_cast<std::size_t>(panel);
     if (button == Button::A) {
-        panels_.centreLane(panel);
-        lane_[index] = Channel{0.0f, std::nullopt, now};
+        controls_.centreLane(panel);
+        channel(panel, false) = Channel{0.0f, std::nullopt, now};
     } else if (button == Button::B) {
-        panels_.stop(panel);
-        speed_[index] = Channel{0.0f, std::nullopt, now};
+        controls_.stop(panel);
+        channel(panel, true) = Channel{0.0f, std::nullopt, now};
     }
 }
 
 PadMapper::Channel& PadMapper::channel(int panel, bool speed) {
-    return (speed ? speed_ : lane_)[static_cast<std::size_t>(panel)];
+    Panel& state = panels_[static_cast<std::size_t>(panel)];
+    return speed ? state.speed : state.lane;
 }
 
 void PadMapper::offer(int panel, bool speed, float value, Millis now) {
@@ -141,14 +172,14 @@ void PadMapper::send(int panel, bool speed, float value, Millis now) {
     sends.sentAt = now;
     sends.waiting.reset();
     if (speed) {
-        panels_.setSpeed(panel, value);
+        controls_.setSpeed(panel, value);
     } else {
-        panels_.setLane(panel, value);
+        controls_.setLane(panel, value);
     }
 }
 
 void PadMapper::tick(Millis now) {
-    for (int panel = 0; panel < kPanels; ++panel) {
+    for (int panel = 0; panel < panelCount(); ++panel) {
         for (bool speed : {true, false}) {
             const Channel& sends = channel(panel, speed);
             if (sends.waiting && (!sends.sentAt || now - *sends.sentAt >= kMinInterval)) {

@@ -1,14 +1,14 @@
-// What gamepads do to the three vehicle panels, without SDL and without
+// What gamepads do to the window's vehicle panels, without SDL and without
 // widgets: which pad drives which panel, the dead zone, and the rate at which
 // a held stick sends. The caller hands in the time of every event, so the
 // rules run the same on a real clock and on a test's.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace gamepad {
 
@@ -17,7 +17,8 @@ using Millis = std::chrono::milliseconds;
 enum class Axis { LeftX, LeftY, RightTrigger };
 enum class Button { A, B, Back, Start };
 
-constexpr int kPanels = 3;  // Vexa, Drummet, Pellan
+// Vexa, Drummet, Pellan come first; a panel per further listed car follows.
+constexpr int kModelPanels = 3;
 
 // The window's side: every call goes through the panel's own sliders and
 // buttons, as a person's move of them would.
@@ -40,7 +41,17 @@ public:
     static constexpr Millis kMinInterval{20};
     static constexpr float kDeadZone = 0.08f;
 
-    explicit PadMapper(PanelControls& panels);
+    explicit PadMapper(PanelControls& controls, int panels = kModelPanels);
+
+    int panelCount() const { return static_cast<int>(panels_.size()); }
+    // Panels added or taken away at the end.
+    void setPanels(int count);
+    // The window's panels changed: old panel i is now newIndexOfOld[i], or
+    // gone (nullopt, or beyond the list). A pad keeps its panel, with what it
+    // sent and held back; a pad whose panel went sends nothing to it (its car
+    // left the window) and, like every pad still without one, takes the first
+    // free panel, in the order the pads came.
+    void panelsChanged(const std::vector<std::optional<int>>& newIndexOfOld, int newCount);
 
     // A new pad takes the first free panel; with none free it waits for one.
     void padAdded(int pad, const std::string& name);
@@ -68,18 +79,22 @@ private:
         std::optional<int> panel;
         SpeedSource speedSource = SpeedSource::Trigger;
     };
+    struct Panel {
+        std::optional<int> pad;
+        Channel speed;
+        Channel lane;
+    };
 
     void bind(int pad, int panel);
+    void seatWaitingPads();
     Channel& channel(int panel, bool speed);
     void offer(int panel, bool speed, float value, Millis now);
     void send(int panel, bool speed, float value, Millis now);
     std::optional<int> freePanelAfter(int start) const;
 
-    PanelControls& panels_;
-    std::map<int, Pad> pads_;
-    std::array<std::optional<int>, kPanels> padOfPanel_{};
-    std::array<Channel, kPanels> speed_{};
-    std::array<Channel, kPanels> lane_{};
+    PanelControls& controls_;
+    std::map<int, Pad> pads_;  // by SDL's instance id, which grows with each pad plugged in
+    std::vector<Panel> panels_;
 };
 
 // The value with the dead zone taken out and the rest stretched back to the

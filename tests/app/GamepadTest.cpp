@@ -1,10 +1,12 @@
 // Gamepads on the real window, through SDL's virtual game controllers and on
 // virtual time: pads take panels, every move traces, writes to the output
 // area and reaches the car as the same move by hand, the dead zone, the rate
-// limit that keeps the last value, unplugging, Start and the rumble.
+// limit that keeps the last value, unplugging, Start, the rumble, and panels
+// the window adds and removes.
 #include <SDL.h>
 
 #include <QLabel>
+#include <QPushButton>
 #include <cmath>
 #include <functional>
 
@@ -214,6 +216,36 @@ TEST_F(GamepadTest, ALostCarMakesItsPadRumble) {
     window_->refreshStatus();
     EXPECT_EQ(one.rumbles, 0);
     EXPECT_EQ(two.rumbles, 1);
+}
+
+TEST_F(GamepadTest, PadsFollowTheirPanelsAsTheWindowAddsAndRemovesThem) {
+    auto modelPanel = [this](const QString& name) {
+        return PanelWidgets{window_->findChild<TaggedSlider*>(name + "SpeedSlider"),
+                            window_->findChild<TaggedSlider*>(name + "LaneSlider"),
+                            window_->findChild<TaggedButton*>(name + "MiddleButton"),
+                            window_->findChild<QPushButton*>(name + "StopButton"),
+                            window_->findChild<QLabel*>(name + "Pad")};
+    };
+    const PanelWidgets vexa = modelPanel("vexa"), drummet = modelPanel("drummet"),
+                       pellan = modelPanel("pellan");
+    QWidget extra;  // two fleet panels of the test's own
+    PanelWidgets a{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra)};
+    PanelWidgets b{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra)};
+    driver_->setPanels({vexa, drummet, pellan, a, b});
+    VirtualPad one("One"), two("Two"), three("Three"), four("Four"), five("Five");
+    poll(0);
+    EXPECT_EQ(a.pad->text(), "Pad: Four");
+    EXPECT_EQ(b.pad->text(), "Pad: Five");
+
+    driver_->setPanels({vexa, drummet, pellan, b});
+    EXPECT_EQ(b.pad->text(), "Pad: Five") << "kept at its new place";
+    driver_->panelLinkLost(3);
+    EXPECT_EQ(five.rumbles, 1);
+    EXPECT_EQ(four.rumbles, 0);
+
+    a.pad->clear();  // the window deletes a panel that went; here it only comes back
+    driver_->setPanels({vexa, drummet, pellan, b, a});
+    EXPECT_EQ(a.pad->text(), "Pad: Four") << "the waiting pad takes the panel back";
 }
 
 TEST(PadMapperDeadZone, RestsInsideStretchesOutsideAndReadsNaNAsRest) {
