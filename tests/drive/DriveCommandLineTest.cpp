@@ -27,6 +27,12 @@ TEST(DriveCommandLine, AFlagThatDoesNotApplyIsRefusedByName) {
         {{"scan", "--seconds", "-1"}, "--seconds is 0 to 3600"},
         {{"run", "-", "--connect-timeout", "0"}, "--connect-timeout is 0 to 3600 seconds"},
         {{"run", "-", "--record", ""}, "--record names no file"},
+        {{"--radio", "sim", "--sim-cars", "0", "scan"}, "--sim-cars is 1 to 256"},
+        {{"--sim-cars", "257", "scan"}, "--sim-cars is 1 to 256"},
+        {{"--sim-cars", "twelve", "scan"}, "--sim-cars is 1 to 256"},
+        {{"--sim-cars", "2.5", "scan"}, "--sim-cars is 1 to 256"},
+        {{"--radio", "bluez", "--sim-cars", "4", "scan"}, "--sim-cars does not apply to a real radio"},
+        {{"--adapter", "hci0", "--sim-cars", "4", "scan"}, "--sim-cars does not apply to a real radio"},
         {{"scan", "extra"}, "scan takes no file"},
         {{"replay"}, "replay takes one file"},
         {{"fly"}, "unknown command \"fly\""},
@@ -56,6 +62,14 @@ TEST(DriveCommandLine, TheFlagsThatApplyReachTheProgram) {
     EXPECT_DOUBLE_EQ(scan.invocation->seconds, 0);
     EXPECT_TRUE(scan.invocation->json && scan.invocation->virtualTime);
     EXPECT_FALSE(scan.invocation->verbose) << "quiet unless asked";
+    EXPECT_EQ(scan.invocation->simCars, 3) << "the default world";
+
+    // The simulated cars, asked for outright or as auto's fallback.
+    for (const QString radio : {"sim", "auto"}) {
+        const drive::CommandLine fleet = read({"--radio", radio, "--sim-cars", "256", "scan"});
+        ASSERT_TRUE(fleet.invocation) << fleet.refusal.toStdString();
+        EXPECT_EQ(fleet.invocation->simCars, 256);
+    }
 }
 
 TEST(DriveCommandLine, HelpEndsWithTheScriptFormAndAnExample) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include "DriveProgram.h"
@@ -40,6 +41,7 @@ TEST(DriveProgramRefusals, EachRefusalIsOneLineAndExitTwo) {
         {kSim + QStringList{"run", dir.path()}, {}, "zelto-drive: cannot read " + dir.path().toUtf8() + ": Is a directory\n"},
         {kSim + QStringList{"run", "-", "--seconds", "4"}, {}, "zelto-drive: --seconds does not apply to run (see --help)\n"},
         {kSim + QStringList{"scan", "--full-range"}, {}, "zelto-drive: --full-range does not apply to scan (see --help)\n"},
+        {kSim + QStringList{"--sim-cars", "1000", "scan"}, {}, "zelto-drive: --sim-cars is 1 to 256 (see --help)\n"},
         {kSim + QStringList{"run", "-", "--record", dir.filePath("no/such/folder.jsonl")},
          "{\"vehicle\": \"all\", \"stop\": true}\n",
          "zelto-drive: cannot write " + dir.filePath("no/such/folder.jsonl").toUtf8() + ": No such file or directory\n"},
@@ -50,6 +52,18 @@ TEST(DriveProgramRefusals, EachRefusalIsOneLineAndExitTwo) {
         EXPECT_EQ(ran.err.toStdString(), c.err.toStdString()) << c.arguments.join(' ').toStdString();
         EXPECT_TRUE(ran.out.isEmpty()) << "nothing sent: " << ran.out.toStdString();
     }
+}
+
+TEST(DriveProgramOutput, SimCarsListsThatManyCarsEachOnce) {
+    for (const int cars : {1, 12, 256}) {
+        const Ran ran = runDrive(kSim + QStringList{"--sim-cars", QString::number(cars), "scan", "--json"});
+        EXPECT_EQ(ran.code, 0) << cars << ran.err.toStdString();
+        const QList<QByteArray> lines = ran.out.trimmed().split('\n');
+        EXPECT_EQ(lines.size(), cars);
+        EXPECT_EQ(QSet<QByteArray>(lines.begin(), lines.end()).size(), cars) << "each car once";
+    }
+    const Ran twelve = runDrive(kSim + QStringList{"--sim-cars", "12", "scan"});
+    EXPECT_TRUE(twelve.out.contains("id=0x5e07000c model=7 name=Korrin 12 rssi=")) << twelve.out.toStdString();
 }
 
 TEST(DriveProgramOutput, FullRangeJsonAndVerboseDoWhatTheySay) {
