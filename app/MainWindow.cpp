@@ -384,7 +384,9 @@ bool MainWindow::saveLog(const QString& path, QString* reason) const {
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         QTextStream out(&file);
-        out << "Radio: " << radio().description << "\n\nCars\n";
+        out << "Radio: " << radio().description << "\n\nLink log\n" << ui_->linkLogView->toPlainText()
+            << "\n\nOutput" << ui_->outputArea->toPlainText() << "\n\nCars\n";
+        // Each listed car with its link's health as the panels show it.
         const VehicleList cars = *viewController_->vehiclesController().vehicles();
         if (cars.empty()) out << "none\n";
         for (const std::shared_ptr<Vehicle>& car : cars) {
@@ -392,8 +394,6 @@ bool MainWindow::saveLog(const QString& path, QString* reason) const {
             out << "id:" << car->identifier() << " model:" << static_cast<unsigned>(car->modelIdentifier()) << ' '
                 << healthRecord(car->health()) << '\n';
         }
-        out << "\nLink log\n" << ui_->linkLogView->toPlainText() << "\n\nOutput" << ui_->outputArea->toPlainText()
-            << "\n";
         out.flush();
         if (file.commit()) return true;
     }

@@ -10,8 +10,10 @@
 
 namespace drive {
 
-// One line per vehicle: "id=0x12345678 model=9 name=<name> rssi=<dBm or ?>",
-// or with `json` one JSON object a line.
+// One line per vehicle as it is found: "id=0x12345678 model=9 name=<name>
+// rssi=<dBm or ?> adapter=<hci0>" (no adapter on the simulated radio). With
+// `json`, one JSON object a line once the time is over: id, model, name and
+// the link's health figures as the window shows them (see HealthJson.h).
 void scan(const ble::CentralFactory& radio, DriveClock& clock, double seconds, bool json,
           const std::function<void(const std::string&)>& out);
 
