@@ -2,10 +2,12 @@
 // of launch and termination, and the window appears once the radio is chosen.
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "app/PanelCommandLine.h"
 #include "app/QuitOnSignals.h"
 #include "radio/RadioChoice.h"
 
@@ -16,6 +18,18 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("zelto-panel"));
     // The desktop entry's name: Wayland shows its icon for the window.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.zelto.Panel"));
+    // A usage error exits with 2, as zelto-drive's do; before any window.
+    const PanelCommandLine commandLine =
+        readPanelCommandLine(QCoreApplication::arguments(), QStringLiteral(ZELTO_VERSION));
+    if (!commandLine.text.isEmpty()) {
+        std::fputs(qPrintable(commandLine.text), stdout);
+        return 0;
+    }
+    if (!commandLine.simCars) {
+        std::fprintf(stderr, "zelto-panel: %s (see --help)\n", qPrintable(commandLine.refusal));
+        return 2;
+    }
+    const int simCars = *commandLine.simCars;
     AppDelegate delegate;
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
@@ -30,9 +44,11 @@ int main(int argc, char* argv[]) {
             QCoreApplication::quit();
         }
     });
-    chooseRadio(&application, [&window, &delegate](Radio radio) {
+    const auto showWindow = [&window, &delegate, simCars](Radio radio) {
         RadioCatalog catalog;
         catalog.adapters = watchAdapters(nullptr);
+        // The Radio menu's simulated vehicles are as many as at the start.
+        catalog.simulatedRadio = [simCars] { return makeSimulatedFleet(simCars); };
         window = std::make_unique<MainWindow>(std::move(radio), std::move(catalog));
 #if ZELTO_WITH_GAMEPADS
         window->attachGamepads();
@@ -43,7 +59,8 @@ int main(int argc, char* argv[]) {
         if (qEnvironmentVariableIsSet("ZELTO_PANEL_QUIT_WHEN_SHOWN")) {
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         }
-    });
+    };
+    chooseRadio(&application, showWindow, simCars);
     QApplication::exec();
     return 0;
 }
