@@ -50,12 +50,14 @@ std::optional<std::string> ConnectQueue::placeFor(
     const Waiting& waiting, const std::optional<std::map<std::string, std::size_t>>& free) const {
     if (!waiting.candidates) return std::string();
     const std::vector<std::string> adapters = (*waiting.candidates) ? (*waiting.candidates)() : std::vector<std::string>{};
+    // The best adapter with room, once its Connect slot is free: a busy one
+    // is waited for, not passed over for a weaker one.
     for (const std::string& adapter : adapters) {
-        if (inFlightOn(adapter) >= perAdapter_) continue;
         if (free) {
             const auto room = free->find(adapter);
             if (room == free->end() || room->second == 0) continue;
         }
+        if (inFlightOn(adapter) >= perAdapter_) return std::nullopt;
         return adapter;
     }
     return std::nullopt;
@@ -70,6 +72,7 @@ void ConnectQueue::pump() {
     pumping_ = true;
     do {
         pumpAgain_ = false;
+        if (waiting_.empty() || running_.size() >= maxInFlight_) break;
         std::optional<std::map<std::string, std::size_t>> free;
         if (freeLinks_) free = freeLinks_();
         bool started = true;

@@ -3,10 +3,11 @@
 // device that does not answer holds its place until it times out. At most a
 // few attempts run at a time; the others wait in the order they were asked.
 //
-// With several adapters an attempt goes through one of the adapters it may
-// use (those that heard the device, best first), at most a few at a time on
-// each, and only through an adapter with room for another link. An attempt
-// that no adapter can take now waits without holding up those behind it.
+// With several adapters an attempt goes through the best of the adapters it
+// may use (those that heard the device) that has room for another link, once
+// that adapter runs fewer than a few attempts (it waits for a busy one rather
+// than take a weaker one). An attempt that cannot go now waits without
+// holding up those behind it.
 #pragma once
 
 #include <cstddef>

@@ -14,6 +14,12 @@ void ObjectMirror::remove(const QString& path, const QStringList& interfaces) {
     if (found->second.isEmpty()) objects_.erase(found);
 }
 
+void ObjectMirror::removeBelow(const QString& parent) {
+    const QString prefix = parent + QLatin1Char('/');
+    auto it = objects_.lower_bound(prefix);
+    while (it != objects_.end() && it->first.startsWith(prefix)) it = objects_.erase(it);
+}
+
 void ObjectMirror::change(const QString& path, const QString& interface, const QVariantMap& changed,
                           const QStringList& invalidated) {
     const auto found = objects_.find(path);

@@ -22,6 +22,8 @@ public:
     void add(const QString& path, const InterfaceMap& interfaces);
     // Removes interfaces; the object goes once it has none left.
     void remove(const QString& path, const QStringList& interfaces);
+    // Removes every object below `parent` (not `parent` itself).
+    void removeBelow(const QString& parent);
     // Applies a property change; unknown objects and interfaces are ignored.
     void change(const QString& path, const QString& interface, const QVariantMap& changed,
                 const QStringList& invalidated);

@@ -6,6 +6,7 @@
 #include "ble/bluez/BluezNames.h"
 #include "ble/bluez/Central.h"
 #include "ble/bluez/DBusValues.h"
+#include "ble/bluez/DevicePaths.h"
 #include "ble/bluez/GattCharacteristic.h"
 #include "ble/bluez/Radio.h"
 
@@ -39,6 +40,47 @@ std::string Peripheral::identifier() const {
 
 std::vector<std::shared_ptr<Service>> Peripheral::services() const {
     return {services_.begin(), services_.end()};
+}
+
+std::uint64_t Peripheral::writesSuperseded() const {
+    std::uint64_t superseded = supersededGone_;
+    for (const auto& [path, characteristic] : characteristics_) {
+        if (characteristic->pacer) superseded += characteristic->pacer->superseded();
+    }
+    return superseded;
+}
+
+std::string Peripheral::adapterName() const {
+    QString adapter = paths::adapterOf(path_);
+    if (!holdsLink()) {
+        const std::vector<QString> hearing = radio_->adaptersHearing(path_);
+        if (!hearing.empty()) adapter = hearing.front();
+    }
+    return paths::adapterName(adapter).toStdString();
+}
+
+void Peripheral::moveTo(const QString& path) {
+    if (path == path_ || holdsLink()) return;
+    // The GATT objects of the other adapter's object are not this one's.
+    for (const auto& [at, characteristic] : characteristics_) {
+        if (characteristic->pacer) supersededGone_ += characteristic->pacer->superseded();
+    }
+    services_.clear();
+    serviceObjects_.clear();
+    characteristics_.clear();
+    path_ = path;
+}
+
+bool Peripheral::heard(AdvertisementData advertisement, int rssi) {
+    // 127: the platform's "no reading".
+    const auto better = [](int a, int b) { return a == 127 ? b : b == 127 ? a : std::max(a, b); };
+    if (heard_) {
+        heard_->advertisement = std::move(advertisement);
+        heard_->rssi = better(heard_->rssi, rssi);
+        return false;
+    }
+    heard_ = Heard{std::move(advertisement), rssi};
+    return true;
 }
 
 std::size_t Peripheral::framesWaiting() const {
@@ -81,12 +123,46 @@ void Peripheral::connect() {
         return;
     }
     if (link_ != Link::Idle) return;
+    // A link left up on an adapter (by an earlier run of the program, say)
+    // is taken as it is, where it is: it needs no room and no Connect slot.
+    const QString connected = radio_->connectedObject(path_);
+    if (!connected.isEmpty()) {
+        moveTo(connected);
+        ++attempt_;
+        startAttempt();
+        return;
+    }
+    enqueue(false);
+}
+
+void Peripheral::enqueue(bool first) {
     link_ = Link::Queued;
     const uint64_t attempt = ++attempt_;
-    ticket_ = radio_->connects().enqueue([weak = weak_from_this(), attempt] {
-        const auto self = weak.lock();
-        if (self && self->attempt_ == attempt && self->link_ == Link::Queued) self->startAttempt();
-    });
+    const std::weak_ptr<Peripheral> weak = weak_from_this();
+    const uint64_t ticket = radio_->connects().enqueue(
+        [weak] {
+            std::vector<std::string> adapters;
+            if (const auto self = weak.lock()) {
+                for (const QString& adapter : self->radio_->adaptersHearing(self->path_, self->refusedBy_)) {
+                    adapters.push_back(adapter.toStdString());
+                }
+            }
+            return adapters;
+        },
+        [weak, attempt](const std::string& adapter) {
+            const auto self = weak.lock();
+            if (!self || self->attempt_ != attempt || self->link_ != Link::Queued) return;
+            self->moveTo(paths::deviceOn(QString::fromStdString(adapter), paths::deviceKey(self->path_)));
+            self->startAttempt();
+        },
+        first);
+    // The attempt may have started, and even ended, from inside the queue.
+    const bool placeHeld = link_ == Link::Queued || (link_ == Link::Connecting && !connectAnswered_);
+    if (placeHeld && attempt_ == attempt) {
+        ticket_ = ticket;
+    } else {
+        radio_->connects().finish(ticket);
+    }
 }
 
 void Peripheral::startAttempt() {
@@ -111,7 +187,11 @@ void Peripheral::startAttempt() {
 
 void Peripheral::attemptAnswered(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        failAttempt(describeReply(reply), Failure::ConnectRefused);
+        if (radio_->refusedForRoom(reply, path_, refusedBy_)) {
+            moveOn(describeReply(reply));
+        } else {
+            failAttempt(describeReply(reply), Failure::ConnectRefused);
+        }
         return;
     }
     // BlueZ answers once the link is up; the GATT objects and ServicesResolved
@@ -121,6 +201,21 @@ void Peripheral::attemptAnswered(const QDBusMessage& reply) {
     if (ticket_ != 0) radio_->connects().finish(std::exchange(ticket_, 0));
     readyTimer_->start(radio_->options().readyTimeout);
     linkChanged();
+}
+
+void Peripheral::moveOn(const std::string& reason) {
+    // Not the car's fault: nothing counts against it.
+    const QString refused = path_;
+    refusedBy_.push_back(paths::adapterOf(refused));
+    attemptTimer_->stop();
+    if (ticket_ != 0) radio_->connects().finish(std::exchange(ticket_, 0));
+    // A stranger BlueZ kept on that adapter only for the attempt goes.
+    radio_->letGo(refused, false, true);
+    if (radio_->adaptersHearing(path_, refusedBy_).empty()) {
+        failAttempt(reason, Failure::Ended);
+        return;
+    }
+    enqueue(true);
 }
 
 void Peripheral::attemptTimedOut() {
@@ -160,6 +255,7 @@ void Peripheral::established() {
     readyTimer_->stop();
     link_ = Link::Connected;
     servicesReady_ = true;
+    refusedBy_.clear();
     if (ticket_ != 0) radio_->connects().finish(std::exchange(ticket_, 0));
     radio_->backoff().succeeded(identifier(), identity_);
     radio_->postToCentral([weak = weak_from_this()](Central& central, CentralDelegate& delegate) {
@@ -209,6 +305,7 @@ void Peripheral::endLink(const std::string& reason) {
 void Peripheral::closeLink() {
     link_ = Link::Idle;
     servicesReady_ = false;
+    refusedBy_.clear();
     ++attempt_;  // late answers to this link's calls find nothing to do
     attemptTimer_->stop();
     readyTimer_->stop();

@@ -1,8 +1,10 @@
-// One BlueZ device object, as every central of the radio reports it. It
-// carries the link: a connection attempt through the radio's queue, the GATT
-// objects BlueZ resolved, notifications (over an acquired socket where the
-// characteristic offers one, else StartNotify and the Value property) and
-// paced writes (an acquired socket, else WriteValue of type "command").
+// One device, as every central of the radio reports it, however many adapters
+// hear it (BlueZ has an object for it below each). It carries the link: a
+// connection attempt through the radio's queue on the adapter that hears it
+// best and has room, the GATT objects BlueZ resolved, notifications (over an
+// acquired socket where the characteristic offers one, else StartNotify and
+// the Value property) and paced writes (an acquired socket, else WriteValue
+// of type "command").
 #pragma once
 
 #include <QDBusMessage>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ble/Bluetooth.h"
@@ -49,6 +52,9 @@ public:
     std::string name() const override;
     std::string identifier() const override;
     std::vector<std::shared_ptr<Service>> services() const override;
+    std::uint64_t writesSuperseded() const override;
+    // The adapter of the link, else the one that hears the device best.
+    std::string adapterName() const override;
 
     void discoverServices(const std::vector<Uuid>& filter) override;
     void discoverCharacteristicsForService(const std::vector<Uuid>& filter,
@@ -60,7 +66,10 @@ public:
                                      WriteType type) override;
 
     // From the central and the radio.
+    // The device object in use: the link's, else the one last chosen.
     const QString& path() const { return path_; }
+    // Another adapter's object of the device, while there is no link.
+    void moveTo(const QString& path);
     void connect();
     // BlueZ changed Connected or ServicesResolved, or the device's GATT objects.
     void linkChanged();
@@ -72,6 +81,19 @@ public:
     void endLink(const std::string& reason);
     bool connected() const { return link_ == Link::Connected; }
     bool idle() const { return link_ == Link::Idle; }
+    bool queued() const { return link_ == Link::Queued; }
+    // Connecting or connected: the link takes room on its adapter.
+    bool holdsLink() const { return link_ == Link::Connecting || link_ == Link::Connected; }
+    // The adapters that refused this attempt for lack of room.
+    const std::vector<QString>& refusedBy() const { return refusedBy_; }
+    // An advertisement heard and not reported yet: the first of a report
+    // (true), or one more adapter's hearing of it (the best signal kept).
+    struct Heard {
+        AdvertisementData advertisement;
+        int rssi = 0;
+    };
+    bool heard(AdvertisementData advertisement, int rssi);
+    std::optional<Heard> takeHeard() { return std::exchange(heard_, std::nullopt); }
     // Frames waiting in the characteristics' pacers, and frames superseded.
     std::size_t framesWaiting() const;
 
@@ -84,7 +106,11 @@ private:
     using Event = std::function<void(Peripheral&, PeripheralDelegate&)>;
 
     void deliver(Event event);
+    // Waits in the radio's queue for an adapter; `first`: ahead of the others.
+    void enqueue(bool first);
     void startAttempt();
+    // The adapter had no room: the next one that heard the device, at once.
+    void moveOn(const std::string& reason);
     void attemptAnswered(const QDBusMessage& reply);
     void attemptTimedOut();
     void readyTimedOut();
@@ -129,6 +155,10 @@ private:
     // they change).
     bool servicesReady_ = false;
     std::string identity_;
+    std::vector<QString> refusedBy_;
+    std::optional<Heard> heard_;
+    // Frames superseded in pacers of characteristics since dropped.
+    std::uint64_t supersededGone_ = 0;
     std::unique_ptr<QObject> receiver_;
     QTimer* attemptTimer_ = nullptr;
     QTimer* readyTimer_ = nullptr;

@@ -190,7 +190,10 @@ void Peripheral::servicesBack() {
             continue;
         }
         // Gone from the device: whatever waits for it is dropped.
-        if (characteristic->pacer) characteristic->pacer->clear();
+        if (characteristic->pacer) {
+            supersededGone_ += characteristic->pacer->superseded();
+            characteristic->pacer->clear();
+        }
         characteristic->dropTransport();
     }
     std::erase_if(services_, [&](const auto& service) { return !services.contains(service->path()); });

@@ -11,6 +11,7 @@
 #include "ble/bluez/BluezNames.h"
 #include "ble/bluez/Central.h"
 #include "ble/bluez/DBusValues.h"
+#include "ble/bluez/DevicePaths.h"
 #include "ble/bluez/Peripheral.h"
 
 namespace ble::bluez {
@@ -19,19 +20,16 @@ namespace {
 constexpr int kFetchTimeoutMs = 5000;
 constexpr int kRetryMs = 1000;
 
-QString upper(const std::string& text) { return QString::fromStdString(text).toUpper(); }
-
-bool isDBusError(const QDBusMessage& reply, const char* name) {
-    return reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == QLatin1String(name);
-}
-
 }  // namespace
 
 Radio::Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus)
     : loop_(loop),
       options_(std::move(options)),
       bus_(std::move(bus)),
-      connects_(std::max<std::size_t>(options_.connectAttempts, 1)) {
+      adapters_(options_),
+      connects_(std::max<std::size_t>(options_.connectAttempts, 1),
+                std::max<std::size_t>(options_.connectsPerAdapter, 1)) {
+    connects_.setFreeLinks([this] { return freeLinks(); });
     retryTimer_ = new QTimer(this);
     retryTimer_->setSingleShot(true);
     QObject::connect(retryTimer_, &QTimer::timeout, this, [this] {
@@ -84,9 +82,12 @@ void Radio::start() {
 CentralState Radio::state() const {
     if (!bluezPresent_) return everKnown_ ? CentralState::Resetting : CentralState::Unknown;
     if (!objectsKnown_) return CentralState::Unknown;
-    if (adapterPath_.isEmpty()) return CentralState::Unsupported;
-    const auto powered = boolean(mirror_.property(adapterPath_, names::kAdapter, QStringLiteral("Powered")));
-    return powered.value_or(false) ? CentralState::PoweredOn : CentralState::PoweredOff;
+    if (adapters_.empty()) return CentralState::Unsupported;
+    // On while any adapter of the set can scan.
+    const auto& all = adapters_.all();
+    const bool powered = std::any_of(all.begin(), all.end(),
+                                     [this](const auto& entry) { return adapterPowered(mirror_, entry.first); });
+    return powered ? CentralState::PoweredOn : CentralState::PoweredOff;
 }
 
 void Radio::setCentral(const std::shared_ptr<Central>& central) {
@@ -107,24 +108,24 @@ void Radio::scanRequestChanged() {
     discoveryWanted_ = current && current->scanWanted();
     if (current) filter_ = current->scanFilter();
     updateDiscovery();
-    if (discoveryWanted_ && discovery_ == Discovery::On) {
-        // Devices other clients' discoveries see right now are live.
-        for (const QString& path : mirror_.all(names::kDevice)) {
-            if (mirror_.property(path, names::kDevice, QStringLiteral("RSSI")).isValid()) deviceSeen(path);
-        }
+    if (!discoveryWanted_) return;
+    for (const auto& [path, adapter] : adapters_.all()) {
+        if (adapter.discovery == AdapterSet::Discovery::On) reportLiveDevices(path);
     }
 }
 
 void Radio::postToCentral(CentralEvent event) {
     loop_.post([weak = weak_from_this(), event = std::move(event)] {
-        const std::shared_ptr<Radio> self = weak.lock();
-        if (!self) return;
-        const std::shared_ptr<Central> central = self->central();
-        if (!central) return;
-        const std::shared_ptr<CentralDelegate> delegate = central->delegate();
-        if (!delegate) return;
-        event(*central, *delegate);
+        if (const std::shared_ptr<Radio> self = weak.lock()) self->runForCentral(event);
     });
+}
+
+void Radio::runForCentral(const CentralEvent& event) {
+    const std::shared_ptr<Central> current = central();
+    if (!current) return;
+    const std::shared_ptr<CentralDelegate> delegate = current->delegate();
+    if (!delegate) return;
+    event(*current, *delegate);
 }
 
 void Radio::call(const QString& path, const QString& interface, const QString& method,
@@ -174,34 +175,12 @@ void Radio::objectsFetched(const QDBusMessage& reply, uint64_t generation) {
         if (!mirror_.has(path, names::kDevice)) gone.push_back(path);
     }
     for (const QString& path : gone) deviceRemoved(path);
-    chooseAdapter();
+    // A new instance of BlueZ: every adapter starts afresh.
+    adapters_.clear();
+    adapters_.choose(mirror_);
     reportStateIfChanged();
     for (const auto& peripheral : livePeripherals()) peripheral->linkChanged();
     updateDiscovery();
-}
-
-void Radio::chooseAdapter() {
-    const QString previous = adapterPath_;
-    adapterPath_.clear();
-    const std::vector<QString> adapters = mirror_.all(names::kAdapter);
-    const QString wanted = upper(options_.adapterAddress);
-    for (const QString& path : adapters) {
-        const QString address = text(mirror_.property(path, names::kAdapter, QStringLiteral("Address")));
-        if (!wanted.isEmpty() && address.toUpper() == wanted) {
-            adapterPath_ = path;
-            break;
-        }
-    }
-    if (adapterPath_.isEmpty() && wanted.isEmpty()) {
-        for (const QString& path : adapters) {
-            if (boolean(mirror_.property(path, names::kAdapter, QStringLiteral("Powered"))).value_or(false)) {
-                adapterPath_ = path;
-                break;
-            }
-        }
-        if (adapterPath_.isEmpty() && !adapters.empty()) adapterPath_ = adapters.front();
-    }
-    if (adapterPath_ != previous) discovery_ = Discovery::Off;
 }
 
 void Radio::onInterfacesAdded(const QDBusMessage& signal) {
@@ -210,15 +189,13 @@ void Radio::onInterfacesAdded(const QDBusMessage& signal) {
     if (!added) return;
     const auto& [path, interfaces] = *added;
     mirror_.add(path, interfaces);
-    if (interfaces.contains(names::kAdapter) && adapterPath_.isEmpty()) {
-        chooseAdapter();
-        reportStateIfChanged();
-        updateDiscovery();
-    }
+    if (interfaces.contains(names::kAdapter)) adaptersChanged();
     if (interfaces.contains(names::kDevice)) {
         // BlueZ makes a device object when a discovery sees it: it is live.
         if (interfaces.value(names::kDevice).contains(QStringLiteral("RSSI"))) deviceSeen(path);
-        if (const auto peripheral = knownPeripheral(path)) peripheral->linkChanged();
+        if (const auto peripheral = peripheralAt(path)) peripheral->linkChanged();
+        // Another adapter that hears a waiting car may take it.
+        if (adapters_.holds(path)) connects_.pump();
     }
     // A link waiting for its services sees each GATT object as it comes.
     if (interfaces.contains(names::kGattService) || interfaces.contains(names::kGattCharacteristic)) {
@@ -236,12 +213,7 @@ void Radio::onInterfacesRemoved(const QDBusMessage& signal) {
     if (interfaces.contains(names::kGattService) || interfaces.contains(names::kGattCharacteristic)) {
         if (const auto owner = peripheralOwning(path)) owner->linkChanged();
     }
-    if (interfaces.contains(names::kAdapter) && path == adapterPath_) {
-        endAllLinks("The Bluetooth adapter was removed.");
-        chooseAdapter();
-        reportStateIfChanged();
-        updateDiscovery();
-    }
+    if (interfaces.contains(names::kAdapter)) adapterRemoved(path);
 }
 
 void Radio::onPropertiesChanged(const QDBusMessage& signal) {
@@ -250,21 +222,17 @@ void Radio::onPropertiesChanged(const QDBusMessage& signal) {
     if (!change) return;
     const QString path = signal.path();
     mirror_.change(path, change->interface, change->changed, change->invalidated);
-    if (change->interface == names::kAdapter && path == adapterPath_) {
-        if (change->changed.contains(QStringLiteral("Powered"))) {
-            if (state() != CentralState::PoweredOn) {
-                // BlueZ drops every discovery session and link with the power.
-                discovery_ = Discovery::Off;
-                endAllLinks("The Bluetooth adapter was powered off.");
-            }
-            reportStateIfChanged();
-            updateDiscovery();
+    if (change->interface == names::kAdapter) {
+        if (change->changed.contains(QStringLiteral("Powered")) && adapters_.contains(path)) {
+            adapterPowerChanged(path);
         }
     } else if (change->interface == names::kDevice) {
         if (change->changed.contains(QStringLiteral("Connected")) ||
             change->changed.contains(QStringLiteral("ServicesResolved"))) {
-            if (const auto peripheral = knownPeripheral(path)) peripheral->linkChanged();
+            if (const auto peripheral = peripheralAt(path)) peripheral->linkChanged();
         }
+        // A link that ended frees room on its adapter.
+        if (change->changed.contains(QStringLiteral("Connected")) && adapters_.holds(path)) connects_.pump();
         if (change->changed.contains(QStringLiteral("RSSI")) ||
             change->changed.contains(QStringLiteral("ManufacturerData"))) {
             deviceSeen(path);
@@ -293,8 +261,7 @@ void Radio::bluezLeft() {
     bluezPresent_ = false;
     objectsKnown_ = false;
     mirror_.clear();
-    adapterPath_.clear();
-    discovery_ = Discovery::Off;
+    adapters_.clear();
     retryTimer_->stop();
     peripherals_.clear();
     reportStateIfChanged();
@@ -314,90 +281,8 @@ void Radio::endAllLinks(const std::string& reason) {
     for (const auto& peripheral : livePeripherals()) peripheral->endLink(reason);
 }
 
-// --- discovery ---------------------------------------------------------------
-
-void Radio::updateDiscovery() {
-    if (!ready() || adapterPath_.isEmpty() || state() != CentralState::PoweredOn) return;
-    if (discoveryWanted_ && discovery_ == Discovery::Off) {
-        discovery_ = Discovery::Starting;
-        // A filter of our own: only LE advertisers of the vehicle service, and
-        // every advertisement re-signalled so that a device seen again is
-        // reported again.
-        QStringList uuidTexts;
-        for (const Uuid& uuid : filter_) uuidTexts << QString::fromStdString(uuid.toString()).toLower();
-        QVariantMap filter;
-        filter.insert(QStringLiteral("Transport"), QStringLiteral("le"));
-        filter.insert(QStringLiteral("DuplicateData"), true);
-        if (!uuidTexts.isEmpty()) filter.insert(QStringLiteral("UUIDs"), uuidTexts);
-        const uint64_t generation = generation_;
-        const QString adapter = adapterPath_;
-        call(adapter, names::kAdapter, QStringLiteral("SetDiscoveryFilter"), {filter},
-             [this, generation, adapter](const QDBusMessage&) {
-                 // Without the filter BlueZ still scans, only less precisely.
-                 if (generation != generation_ || adapter != adapterPath_) return;
-                 call(adapter, names::kAdapter, QStringLiteral("StartDiscovery"), {},
-                      [this, generation, adapter](const QDBusMessage& reply) {
-                          if (generation != generation_ || adapter != adapterPath_) return;
-                          discoveryAnswered(reply, true);
-                      });
-             });
-    } else if (!discoveryWanted_ && discovery_ == Discovery::On) {
-        discovery_ = Discovery::Stopping;
-        const uint64_t generation = generation_;
-        call(adapterPath_, names::kAdapter, QStringLiteral("StopDiscovery"), {},
-             [this, generation](const QDBusMessage& reply) {
-                 if (generation != generation_) return;
-                 discoveryAnswered(reply, false);
-             });
-    }
-}
-
-void Radio::discoveryAnswered(const QDBusMessage& reply, bool starting) {
-    const bool ok = reply.type() == QDBusMessage::ReplyMessage;
-    if (starting) {
-        // "In progress": this client's session runs already.
-        if (ok || isDBusError(reply, "org.bluez.Error.InProgress")) {
-            discovery_ = Discovery::On;
-            scanRequestChanged();
-        } else {
-            discovery_ = Discovery::Off;
-            retryDiscoveryLater();
-        }
-    } else {
-        discovery_ = Discovery::Off;
-    }
-    updateDiscovery();
-}
-
 void Radio::retryDiscoveryLater() {
     if (discoveryWanted_ && !retryTimer_->isActive()) retryTimer_->start(kRetryMs);
-}
-
-bool Radio::onAdapter(const QString& devicePath) const {
-    return !adapterPath_.isEmpty() && devicePath.startsWith(adapterPath_ + QLatin1Char('/'));
-}
-
-void Radio::deviceSeen(const QString& path) {
-    if (!discoveryWanted_ || !onAdapter(path)) return;
-    const QVariantMap* device = mirror_.properties(path, names::kDevice);
-    if (!device) return;
-    AdvertisementData advertisement;
-    advertisement.serviceUuids = uuids(device->value(QStringLiteral("UUIDs")));
-    if (!filterPassesAny(filter_, advertisement.serviceUuids)) return;
-    advertisement.manufacturerData = manufacturerData(device->value(QStringLiteral("ManufacturerData")));
-    advertisement.localName = text(device->value(QStringLiteral("Name"))).toStdString();
-    // Quiet while it keeps failing, by its address and by what it says it is,
-    // so that an address of its own for each attempt does not escape.
-    const std::string address = text(device->value(QStringLiteral("Address"))).toStdString();
-    std::string identity = options_.identify ? options_.identify(advertisement) : std::string();
-    if (backoff_.quiet(address, identity, loop_.now())) return;
-    const int rssi = int16(device->value(QStringLiteral("RSSI"))).value_or(127);
-    const std::shared_ptr<Peripheral> peripheral = peripheralFor(path);
-    peripheral->setIdentity(std::move(identity));
-    postToCentral([peripheral, advertisement = std::move(advertisement), rssi](Central& central,
-                                                                               CentralDelegate& delegate) {
-        delegate.didDiscoverPeripheral(central, peripheral, advertisement, rssi);
-    });
 }
 
 void Radio::letGo(const QString& devicePath, bool disconnect, bool forget) {
@@ -428,18 +313,29 @@ void Radio::forgetIfTemporary(const QString& devicePath) {
 }
 
 void Radio::deviceRemoved(const QString& path) {
-    const auto found = peripherals_.find(path);
+    const auto found = peripherals_.find(paths::deviceKey(path));
     if (found == peripherals_.end()) return;
     const std::shared_ptr<Peripheral> peripheral = found->second.lock();
-    peripherals_.erase(found);
-    if (peripheral) peripheral->endLink("The device is gone from BlueZ.");
+    // Another adapter's object of the car going changes nothing here.
+    if (peripheral && peripheral->path() != path) return;
+    // The car stays one peripheral while another adapter still hears it.
+    const std::vector<QString> others = peripheral ? adaptersHearing(path) : std::vector<QString>{};
+    if (others.empty()) {
+        peripherals_.erase(found);
+        if (peripheral) peripheral->endLink("The device is gone from BlueZ.");
+        return;
+    }
+    if (!peripheral->queued()) peripheral->endLink("The device is gone from BlueZ.");
+    peripheral->moveTo(paths::deviceOn(others.front(), paths::deviceKey(path)));
 }
 
 std::shared_ptr<Peripheral> Radio::peripheralFor(const QString& path) {
-    std::shared_ptr<Peripheral> peripheral = knownPeripheral(path);
+    const QString key = paths::deviceKey(path);
+    const auto found = peripherals_.find(key);
+    std::shared_ptr<Peripheral> peripheral = found == peripherals_.end() ? nullptr : found->second.lock();
     if (peripheral) return peripheral;
     peripheral = std::make_shared<Peripheral>(shared_from_this(), path);
-    peripherals_[path] = peripheral;
+    peripherals_[key] = peripheral;
     if (peripherals_.size() >= pruneAt_) {
         std::erase_if(peripherals_, [](const auto& entry) { return entry.second.expired(); });
         pruneAt_ = std::max<std::size_t>(64, peripherals_.size() * 2);
@@ -447,9 +343,10 @@ std::shared_ptr<Peripheral> Radio::peripheralFor(const QString& path) {
     return peripheral;
 }
 
-std::shared_ptr<Peripheral> Radio::knownPeripheral(const QString& path) const {
-    const auto found = peripherals_.find(path);
-    return found == peripherals_.end() ? nullptr : found->second.lock();
+std::shared_ptr<Peripheral> Radio::peripheralAt(const QString& path) const {
+    const auto found = peripherals_.find(paths::deviceKey(path));
+    std::shared_ptr<Peripheral> peripheral = found == peripherals_.end() ? nullptr : found->second.lock();
+    return peripheral && peripheral->path() == path ? peripheral : nullptr;
 }
 
 std::shared_ptr<Peripheral> Radio::peripheralOwning(const QString& gattPath) const {
@@ -457,7 +354,7 @@ std::shared_ptr<Peripheral> Radio::peripheralOwning(const QString& gattPath) con
     const qsizetype device = gattPath.indexOf(QStringLiteral("/dev_"));
     if (device < 0) return nullptr;
     const qsizetype end = gattPath.indexOf(QLatin1Char('/'), device + 1);
-    return knownPeripheral(end < 0 ? gattPath : gattPath.left(end));
+    return peripheralAt(end < 0 ? gattPath : gattPath.left(end));
 }
 
 std::vector<std::shared_ptr<Peripheral>> Radio::livePeripherals() const {

@@ -1,15 +1,17 @@
-// One adapter as BlueZ shows it over D-Bus, shared by every central the
-// vehicles controller makes and by every peripheral: the mirror of BlueZ's
-// objects, the adapter in use, the scan, the connection queue, one
-// peripheral object per device object path, and which central is the current
-// one. Every call to BlueZ is asynchronous with a bounded time; nothing here
-// waits for BlueZ, at start included.
+// The adapters BlueZ shows over D-Bus, shared by every central the vehicles
+// controller makes and by every peripheral: the mirror of BlueZ's objects,
+// the adapters in use (one, a list, or every one), their scans, the
+// connection queue over them, one peripheral object per device (however many
+// adapters hear it), and which central is the current one. Every call to
+// BlueZ is asynchronous with a bounded time; nothing here waits for BlueZ, at
+// start included.
 //
 // Links outlive the central they were made through: their later events go to
 // the current central. A link ends, and is reported once, when BlueZ says the
-// device is no longer connected, when the device or the adapter is removed,
-// when the adapter is powered off, when an acquired socket hangs up, or when
-// BlueZ leaves the bus. When BlueZ comes back, the state is reported again.
+// device is no longer connected, when the device or the adapter it goes
+// through is removed, when that adapter is powered off, when an acquired
+// socket hangs up, or when BlueZ leaves the bus. When BlueZ comes back, the
+// state is reported again.
 #pragma once
 
 #include <QDBusConnection>
@@ -24,6 +26,7 @@
 
 #include "ble/Bluetooth.h"
 #include "ble/EventLoop.h"
+#include "ble/bluez/AdapterSet.h"
 #include "ble/bluez/ConnectQueue.h"
 #include "ble/bluez/FailureBackoff.h"
 #include "ble/bluez/ObjectMirror.h"
@@ -68,12 +71,27 @@ public:
     // when either is gone by then.
     using CentralEvent = std::function<void(Central&, CentralDelegate&)>;
     void postToCentral(CentralEvent event);
+    // Runs it now, if there is a current central with a delegate.
+    void runForCentral(const CentralEvent& event);
 
     // The radio is done with a device: its link (or the attempt under way)
     // is called off at BlueZ, and a device BlueZ keeps only because it was
     // asked to connect (not paired, bonded or trusted) is removed, so that
     // strangers do not pile up in BlueZ's tree and on its disk.
     void letGo(const QString& devicePath, bool disconnect, bool forget);
+
+    // The adapters of the set that may carry a connection to the device now
+    // (powered, with an object for it), the best heard first; `excluded`
+    // ones left out.
+    std::vector<QString> adaptersHearing(const QString& devicePath,
+                                         const std::vector<QString>& excluded = {}) const;
+    // The device's object on an adapter of the set that is connected at
+    // BlueZ already; empty if none.
+    QString connectedObject(const QString& devicePath) const;
+    // Connect failed with `reply` through the adapter of `devicePath`: was
+    // the adapter out of room? If so its room shrinks.
+    bool refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
+                        const std::vector<QString>& excluded);
 
     // A D-Bus call to BlueZ that answers `done` later (never from inside).
     using Reply = std::function<void(const QDBusMessage& reply)>;
@@ -89,19 +107,34 @@ private slots:
 private:
     void fetchObjects();
     void objectsFetched(const QDBusMessage& reply, uint64_t generation);
-    void chooseAdapter();
     void bluezLeft();
     void reportStateIfChanged();
     void endAllLinks(const std::string& reason);
+    // Adapters came or went: the set is chosen again, and the links through
+    // those that left it end.
+    void adaptersChanged();
+    void adapterPowerChanged(const QString& adapterPath);
+    void adapterRemoved(const QString& adapterPath);
+    // Links (and attempts) through the adapter end; cars waiting for a
+    // connection that no adapter can carry any more fail.
+    void endLinksThrough(const QString& adapterPath, const std::string& reason);
+    // Links each adapter of the set holds: the radio's own, attempts
+    // included, and any other program's connected devices.
+    std::map<QString, std::size_t> linksHeld(const QString& exceptDevice = {}) const;
+    std::map<std::string, std::size_t> freeLinks();
     void updateDiscovery();
-    void discoveryAnswered(const QDBusMessage& reply, bool starting);
+    void startDiscovery(const QString& adapterPath, AdapterSet::Adapter& adapter);
+    void stopDiscovery(const QString& adapterPath, AdapterSet::Adapter& adapter);
+    void discoveryAnswered(const QString& adapterPath, uint64_t serial, const QDBusMessage& reply, bool starting);
     void retryDiscoveryLater();
+    // Devices other clients' discoveries on the adapter see right now are live.
+    void reportLiveDevices(const QString& adapterPath);
     void deviceSeen(const QString& path);
     void deviceRemoved(const QString& path);
     void forgetIfTemporary(const QString& devicePath);
-    bool onAdapter(const QString& devicePath) const;
     std::shared_ptr<Peripheral> peripheralFor(const QString& path);
-    std::shared_ptr<Peripheral> knownPeripheral(const QString& path) const;
+    // The peripheral that reaches its device through this object.
+    std::shared_ptr<Peripheral> peripheralAt(const QString& path) const;
     std::shared_ptr<Peripheral> peripheralOwning(const QString& gattPath) const;
     std::vector<std::shared_ptr<Peripheral>> livePeripherals() const;
 
@@ -115,20 +148,20 @@ private:
     bool objectsKnown_ = false;
     bool everKnown_ = false;
     uint64_t generation_ = 0;  // of the BlueZ instance: answers to an older one are dropped
-    QString adapterPath_;
+    AdapterSet adapters_;
     std::weak_ptr<Central> central_;
     CentralState reportedState_ = CentralState::Unknown;
     bool stateReported_ = false;
 
-    enum class Discovery { Off, Starting, On, Stopping };
-    Discovery discovery_ = Discovery::Off;
     bool discoveryWanted_ = false;
     std::vector<Uuid> filter_;
 
     ConnectQueue connects_;
     FailureBackoff backoff_;
-    // Held weakly: a peripheral lives as long as someone (a vehicle, a
-    // delivery on its way) holds it, so devices nobody wants cost nothing.
+    // By device key (paths::deviceKey), one for every adapter's object of
+    // the device. Held weakly: a peripheral lives as long as someone (a
+    // vehicle, a delivery on its way) holds it, so devices nobody wants cost
+    // nothing.
     std::map<QString, std::weak_ptr<Peripheral>> peripherals_;
     std::size_t pruneAt_ = 64;
 };

@@ -4,16 +4,32 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "ble/DeviceRules.h"
 #include "ble/FrameRule.h"
 
 namespace ble::bluez {
 
+// Among RadioOptions::adapters: every adapter there is.
+inline constexpr const char* kAllAdapters = "all";
+
 struct RadioOptions {
     // The adapter's address ("00:1A:7D:DA:71:13"); empty for the first
     // powered adapter (else the first one) in BlueZ's order.
     std::string adapterAddress;
+    // Several adapters at once, each by the system's name ("hci1") or its
+    // address; kAllAdapters among them means every adapter BlueZ has,
+    // followed as adapters come, go and are powered on or off. Empty: the
+    // one adapter of adapterAddress.
+    std::vector<std::string> adapters;
+    // Links the radio puts through one adapter; fewer once its controller
+    // refuses one for lack of resources.
+    std::size_t linksPerAdapter = 5;
+    // Connect calls at a time on one adapter: the kernel runs one LE
+    // connection attempt per controller anyway, and a second one waiting
+    // there would use up its own timeout.
+    std::size_t connectsPerAdapter = 1;
     // BlueZ never gives up on a connection by itself (the kernel does, after
     // about 20 s): past this the radio does, and reports a failed connection.
     std::chrono::milliseconds connectTimeout{10000};
@@ -21,7 +37,8 @@ struct RadioOptions {
     // objects exist, or never: a link whose layout is not there this long
     // after it came up is given up.
     std::chrono::milliseconds readyTimeout{10000};
-    // At most this many connection attempts at a time; the rest wait in order.
+    // At most this many connection attempts at a time over every adapter;
+    // the rest wait in order.
     std::size_t connectAttempts = 4;
     // Writes without response go out at most one per interval and characteristic.
     std::chrono::milliseconds writeInterval{20};

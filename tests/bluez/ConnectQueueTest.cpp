@@ -74,13 +74,15 @@ TEST(ConnectQueue, SpreadsOverAdaptersByOrderRoomAndOneConnectAtATimeOnEach) {
     };
     const std::vector<Step> steps{
         {"the best adapter first", [&] { ask("a", {"hci0", "hci1"}); }, {"a@hci0"}},
-        {"the next while the best is busy", [&] { ask("b", {"hci0", "hci1"}); }, {"b@hci1"}},
+        {"a busy best adapter is waited for, not passed over", [&] { ask("b", {"hci0", "hci1"}); }, {}},
+        {"the best adapter with room", [&] { ask("g", {"hci2", "hci1"}); }, {"g@hci1"}},
         {"busy adapters: waits", [&] { ask("c", {"hci0"}); }, {}},
         {"an adapter never heard is never used", [&] { ask("d", {"hci2"}); }, {}},
-        {"a connected link leaves hci0 full: c still waits", [&] {
+        {"a connected link leaves hci0 full: b takes hci1 once free", [&] {
              free["hci0"] = 0;
              queue.finish(tickets["a"]);
-         }, {}},
+             queue.finish(tickets["g"]);
+         }, {"b@hci1"}},
         {"hci1 busy with b: e waits too", [&] { ask("e", {"hci1"}); }, {}},
         {"hci1 free again: e goes, c still waits", [&] { queue.finish(tickets["b"]); }, {"e@hci1"}},
         {"an adapter that appears takes d", [&] {
