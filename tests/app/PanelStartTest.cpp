@@ -1,0 +1,80 @@
+// Starting the panel with --sim-cars: the command line, the program's exit
+// status, and the simulated radio it then holds.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTest>
+#include <set>
+
+#include "app/PanelCommandLine.h"
+#include "radio/RadioChoice.h"
+
+namespace {
+
+PanelCommandLine read(const QStringList& arguments) {
+    return readPanelCommandLine(QStringList{QStringLiteral("zelto-panel")} + arguments, QStringLiteral("9.9"));
+}
+
+TEST(PanelCommandLineTest, SimCarsIsAWholeNumberFromOneTo256) {
+    const std::pair<QStringList, std::optional<int>> cases[] = {
+        {{}, 3}, {{"--sim-cars", "1"}, 1}, {{"--sim-cars=24"}, 24}, {{"--sim-cars", "256"}, 256},
+        {{"--sim-cars", "0"}, {}}, {{"--sim-cars", "-3"}, {}}, {{"--sim-cars", "257"}, {}},
+        {{"--sim-cars", "1e2"}, {}}, {{"--sim-cars", "many"}, {}}, {{"--sim-cars", ""}, {}},
+    };
+    for (const auto& [arguments, cars] : cases) {
+        const PanelCommandLine line = read(arguments);
+        EXPECT_EQ(line.simCars, cars) << arguments.join(' ').toStdString();
+        EXPECT_EQ(line.refusal, cars ? QString() : QStringLiteral("--sim-cars is 1 to 256"));
+    }
+    EXPECT_TRUE(read({"--fly"}).refusal.contains("fly"));
+    EXPECT_EQ(read({"tracks.txt"}).refusal, "unexpected \"tracks.txt\"");
+    EXPECT_TRUE(read({"--help"}).text.contains("--sim-cars <count>"));
+    EXPECT_EQ(read({"--version"}).text, "zelto-panel 9.9\n");
+}
+
+TEST(PanelCommandLineTest, TheProgramRefusesWithStatusTwoAndStartsWithAFleet) {
+    struct Case {
+        QStringList arguments;
+        int code;
+        QByteArray err;
+    };
+    const Case cases[] = {
+        {{"--sim-cars", "0"}, 2, "zelto-panel: --sim-cars is 1 to 256 (see --help)\n"},
+        {{"--sim-cars", "24"}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        QProcess panel;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ZELTO_PANEL_QUIT_WHEN_SHOWN"), QStringLiteral("1"));
+        panel.setProcessEnvironment(environment);
+        panel.start(QStringLiteral(ZELTO_PANEL_PROGRAM), c.arguments);
+        ASSERT_TRUE(panel.waitForFinished(60000));
+        EXPECT_EQ(panel.exitCode(), c.code) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(panel.readAllStandardError().endsWith(c.err)) << c.err.toStdString();
+    }
+}
+
+// Collects the identifiers the radio reports.
+class Census : public ble::CentralDelegate {
+public:
+    std::set<uint32_t> identifiers;
+    void centralManagerDidUpdateState(ble::Central& central) override {
+        if (central.state() == ble::CentralState::PoweredOn) central.scanForPeripheralsWithServices({});
+    }
+    void didDiscoverPeripheral(ble::Central&, const std::shared_ptr<ble::Peripheral>&,
+                               const ble::AdvertisementData& advertisement, int) override {
+        const auto& data = *advertisement.manufacturerData;
+        identifiers.insert(uint32_t{data[4]} << 24 | uint32_t{data[5]} << 16 | uint32_t{data[6]} << 8 | data[7]);
+    }
+};
+
+TEST(PanelCommandLineTest, TheSimulatedFleetOnQtsLoopHoldsThatManyCars) {
+    Radio radio = makeSimulatedFleet(24);
+    auto census = std::make_shared<Census>();
+    const auto central = radio.factory(census);
+    EXPECT_TRUE(QTest::qWaitFor([&census] { return census->identifiers.size() >= 24; }, 10000));
+    QTest::qWait(450);  // two more rounds bring no one else
+    EXPECT_EQ(census->identifiers.size(), 24u);
+}
+
+}  // namespace
