@@ -6,9 +6,10 @@
 
 namespace {
 
-// What a radio can report of a received signal; anything else is "unknown".
+// What a radio reports of a received signal; 127 is "unknown" on the air and
+// 0 the platforms' "no reading".
 constexpr int kWeakestRssi = -127;
-constexpr int kStrongestRssi = 20;
+constexpr int kStrongestRssi = -1;
 
 }  // namespace
 

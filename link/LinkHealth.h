@@ -40,8 +40,8 @@ public:
     LinkMeter();
     void setClock(HealthClock clock);
 
-    // `rssi` outside what a radio can measure (127 is "unknown" on the air)
-    // leaves the last known strength; an empty name leaves the last name.
+    // `rssi` outside -127 to -1 dBm (127 is "unknown" on the air, 0 a
+    // platform's "no reading") leaves the last known strength; an empty name leaves the last name.
     void advertisementHeard(const std::string& name, int rssi);
     void notificationHeard();
     void commandSent() { ++commandsSent_; }
