@@ -163,6 +163,7 @@ TEST_F(FleetTest, EveryPanelShowsItsLinksHealthAndASilentCarPlainly) {
     TaggedSlider* speed = panel->speed();
     const std::uint64_t handshake = vc().vehiclesController().findVehicleById(44)->health().commandsSent;
     for (int step = 0; step < 3; ++step) QTest::keyClick(speed, Qt::Key_Up);
+    settle(milliseconds(10));
     world_.vehicle(44)->faults().errorOn.insert(ble::sim::PeripheralEvent::WriteValue);
     QTest::keyClick(speed, Qt::Key_Up);
     settle(milliseconds(10));
