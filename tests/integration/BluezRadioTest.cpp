@@ -143,6 +143,7 @@ TEST_F(BluezRadio, ABurstOfSpeedsSendsOnlyWhatThePaceAllowsAndEndsWithTheNewest)
     // The first speed at once, the newest when the pace allows, then the turn.
     EXPECT_EQ(bytesOf(mock_.writes(car.writeCharacteristic)),
               (std::vector<Bytes>{setSpeedFrame(1), setSpeedFrame(1000), Bytes{0x01, 0x32}}));
+    EXPECT_EQ(vehicle->peripheral()->writesSuperseded(), 998u);
 }
 
 TEST_F(BluezRadio, AFailedWriteIsReportedAndTheNextOneStillGoes) {
@@ -227,6 +228,7 @@ TEST_F(BluezRadio, ARestartedBluezFindsTheVehicleAgainWithItsHandshake) {
 TEST_F(BluezRadio, AmongFiveHundredAdvertisersThatNeverConnectTheVehicleDrives) {
     ble::bluez::RadioOptions options = defaults();
     options.connectTimeout = std::chrono::milliseconds(100);  // the crowd passes in seconds
+    options.connectsPerAdapter = 4;                           // the mock connects side by side
     beginScan(options);
     uint32_t seed = 12345;
     const auto addFakes = [&](int count, int from) {

@@ -100,15 +100,35 @@ QString MockBluez::addAdapter(const QString& name, const QString& alias) {
 
 QString MockBluez::addDevice(const QString& address, const QString& name, const QStringList& uuids,
                              const std::map<quint16, QByteArray>& manufacturerData, int16_t rssi) {
+    return addDeviceOn(QStringLiteral("hci0"), address, name, uuids, manufacturerData, rssi);
+}
+
+QString MockBluez::addDeviceOn(const QString& adapter, const QString& address, const QString& name,
+                               const QStringList& uuids, const std::map<quint16, QByteArray>& manufacturerData,
+                               int16_t rssi) {
     ManufacturerData data;
     for (const auto& [id, bytes] : manufacturerData) data.insert(id, bytes);
     return pathOf(callMock(QStringLiteral("AddLEDevice"),
-                           {QStringLiteral("hci0"), address, name, uuids, QVariant::fromValue(data),
+                           {adapter, address, name, uuids, QVariant::fromValue(data),
                             QVariant::fromValue(static_cast<qint16>(rssi))}));
 }
 
 MockBluez::Vehicle MockBluez::addVehicle(const QString& address, uint32_t identifier, uint8_t model,
                                          int16_t rssi) {
+    return addVehicleOn(QStringLiteral("hci0"), address, identifier, model, rssi);
+}
+
+std::vector<MockBluez::Vehicle> MockBluez::addVehicleHeardBy(const QString& address, uint32_t identifier,
+                                                             uint8_t model, const std::vector<Hearing>& hearings) {
+    std::vector<Vehicle> objects;
+    for (const Hearing& hearing : hearings) {
+        objects.push_back(addVehicleOn(hearing.adapter, address, identifier, model, hearing.rssi));
+    }
+    return objects;
+}
+
+MockBluez::Vehicle MockBluez::addVehicleOn(const QString& adapter, const QString& address, uint32_t identifier,
+                                           uint8_t model, int16_t rssi) {
     // On the air: BE EF 00 <model> <identifier>; BlueZ keys the first two
     // bytes as the little-endian company id 0xEFBE.
     QByteArray data;
@@ -116,8 +136,8 @@ MockBluez::Vehicle MockBluez::addVehicle(const QString& address, uint32_t identi
     data.append(static_cast<char>(model));
     for (int shift = 24; shift >= 0; shift -= 8) data.append(static_cast<char>(identifier >> shift));
     Vehicle vehicle;
-    vehicle.device = addDevice(address, QStringLiteral("Drive"), {QString::fromLatin1(kVehicleService)},
-                               {{0xEFBE, data}}, rssi);
+    vehicle.device = addDeviceOn(adapter, address, QStringLiteral("Drive"), {QString::fromLatin1(kVehicleService)},
+                                 {{0xEFBE, data}}, rssi);
     vehicle.service =
         pathOf(callMock(QStringLiteral("AddGattService"),
                         {path(vehicle.device), QVariant::fromValue(quint16(0x000a)),
@@ -241,6 +261,12 @@ void MockBluez::removeDevice(const QString& device) { callMock(QStringLiteral("R
 
 void MockBluez::removeAdapter(const QString& name, bool withDevices) {
     callMock(withDevices ? QStringLiteral("RemoveAdapterWithDevices") : QStringLiteral("RemoveAdapter"), {name});
+}
+
+void MockBluez::unplugAdapter(const QString& name) { callMock(QStringLiteral("UnplugAdapter"), {name}); }
+
+void MockBluez::setAdapterCapacity(const QString& name, int links, const QString& message) {
+    callMock(QStringLiteral("SetAdapterCapacity"), {name, links, message});
 }
 
 void MockBluez::setRssi(const QString& device, int16_t rssi) {

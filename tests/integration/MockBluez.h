@@ -58,6 +58,17 @@ public:
     // A vehicle advertising the vehicle service and manufacturer data
     // BE EF 00 <model> <identifier, big-endian>, with its GATT objects.
     Vehicle addVehicle(const QString& address, uint32_t identifier, uint8_t model, int16_t rssi);
+    // The same vehicle heard by an adapter ("hci1"): BlueZ's object for it there.
+    Vehicle addVehicleOn(const QString& adapter, const QString& address, uint32_t identifier, uint8_t model,
+                         int16_t rssi);
+    // One vehicle heard by several adapters, each with its own signal: its
+    // objects, in the order given.
+    struct Hearing {
+        QString adapter;
+        int16_t rssi;
+    };
+    std::vector<Vehicle> addVehicleHeardBy(const QString& address, uint32_t identifier, uint8_t model,
+                                           const std::vector<Hearing>& hearings);
 
     void setConnectMode(const QString& device, const QString& mode);
     // Finishes a connection left hanging: BlueZ reports the services resolved.
@@ -99,12 +110,20 @@ public:
     void removeDevice(const QString& device);
     // With its devices: they go without being disconnected first.
     void removeAdapter(const QString& name = QStringLiteral("hci0"), bool withDevices = false);
+    // The adapter is unplugged: it goes, then its devices, their links with them.
+    void unplugAdapter(const QString& name);
+    // The adapter's controller takes that many links: a Connect beyond fails
+    // with org.bluez.Error.Failed and the message (empty: BlueZ 5.66's
+    // "le-connection-abort-by-local"). Negative: no limit.
+    void setAdapterCapacity(const QString& name, int links, const QString& message = {});
 
 private:
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QList<QVariant>& arguments);
     QDBusMessage callMock(const QString& method, const QList<QVariant>& arguments);
     void updateProperties(const QString& path, const QString& interface, const QVariantMap& changes);
+    QString addDeviceOn(const QString& adapter, const QString& address, const QString& name, const QStringList& uuids,
+                        const std::map<quint16, QByteArray>& manufacturerData, int16_t rssi);
 
     QTemporaryDir scratch_;
     QProcess process_;

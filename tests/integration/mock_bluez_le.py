@@ -24,7 +24,11 @@ a BLE central needs, behaving as BlueZ 5.66 does where a client could tell:
   - Adapter1.RemoveDevice: disconnects first (as Disconnect does), then the
     device and its GATT objects go; DoesNotExist for an unknown device;
   - AgentManager1 on /org/bluez: one agent per client, "" meaning
-    KeyboardDisplay, as bluetoothctl registers at start.
+    KeyboardDisplay, as bluetoothctl registers at start;
+  - several adapters (AddAdapter hci1, hci2 ...), each with its own object
+    for a device it hears (same address, its own RSSI), its own discovery and
+    a capacity: a Connect beyond it fails as a controller out of resources
+    makes BlueZ 5.66 fail it.
 
 The test drives it through these org.bluez.Mock methods on "/":
   AddLEDevice(adapter, address, name, uuids, manufacturer_data, rssi) -> path
@@ -62,6 +66,16 @@ The test drives it through these org.bluez.Mock methods on "/":
                                     AcquireWrite, AcquireNotify, ...) fails
                                     with org.bluez.Error.Failed
   SetDisconnectDelay(seconds)       how long Disconnect takes (2 s)
+  SetAdapterCapacity(adapter, links, message)
+                                    Connect on a device of the adapter fails
+                                    with org.bluez.Error.Failed and the
+                                    message ("" for BlueZ 5.66's
+                                    "le-connection-abort-by-local") while
+                                    that many of its devices are connected;
+                                    a negative count: no limit
+  UnplugAdapter(adapter)            the adapter goes as when unplugged: its
+                                    object, then every device below it (links
+                                    ended, sockets closed, GATT objects gone)
 '''
 
 import socket
@@ -111,6 +125,9 @@ _notify_sockets = {}
 # Discovery per adapter path: sender -> filter dict; and the senders discovering.
 _filters = {}
 _discovering = {}
+# Adapter path -> (connected devices it takes, the Connect error's message).
+_capacity = {}
+ABORT_BY_LOCAL = 'le-connection-abort-by-local'
 
 
 def load(mock, parameters):
@@ -431,7 +448,11 @@ def _device_connect(device, ok, err):
             return False
         device.pending_connect = None
         if mode == 'fail':
-            err(_error('Failed', 'le-connection-abort-by-local'))
+            err(_error('Failed', ABORT_BY_LOCAL))
+            return False
+        full = _out_of_room(device)
+        if full is not None:
+            err(_error('Failed', full))
             return False
         _emit_changed(device, DEVICE_IFACE, {'Connected': dbus.Boolean(True, variant_level=1)})
         ok()
@@ -458,6 +479,18 @@ def _device_connect(device, ok, err):
         GLib.timeout_add(KERNEL_CONNECT_TIMEOUT_MS, kernel_gives_up)
     else:
         GLib.timeout_add(5, finish)
+
+
+def _out_of_room(device):
+    '''The message Connect fails with when the device's adapter is full, else None.'''
+    adapter_path = _adapter_of(device)
+    links, message = _capacity.get(adapter_path, (-1, ''))
+    if links < 0:
+        return None
+    connected = [obj for path, obj in mockobject.objects.items()
+                 if path.startswith(adapter_path + '/dev_') and path.count('/') == 4
+                 and obj is not device and obj.props[DEVICE_IFACE].get('Connected')]
+    return (message or ABORT_BY_LOCAL) if len(connected) >= links else None
 
 
 def _end_sessions(char_path, invalidated=()):
@@ -607,6 +640,38 @@ def RemoveLEDevice(_self, device_path):
 @dbus.service.method(MOCK_IFACE, in_signature='d', out_signature='')
 def SetDisconnectDelay(_self, seconds):
     _disconnect_delay_ms[0] = int(max(0.0, float(seconds)) * 1000)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='sis', out_signature='')
+def SetAdapterCapacity(_self, adapter_name, links, message):
+    '''The controller takes that many links; a Connect beyond fails.'''
+    _object('/org/bluez/' + str(adapter_name))
+    _capacity['/org/bluez/' + str(adapter_name)] = (int(links), str(message))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
+def UnplugAdapter(self, adapter_name):
+    '''The adapter is unplugged: its object goes, then its devices, whose
+    links end with it (acquired sockets closed, no Connected change).'''
+    adapter_path = '/org/bluez/' + str(adapter_name)
+    _object(adapter_path)
+    RemoveAdapter(self, adapter_name)
+    _filters.pop(adapter_path, None)
+    _discovering.pop(adapter_path, None)
+    _capacity.pop(adapter_path, None)
+    devices = [path for path, obj in list(mockobject.objects.items())
+               if path.startswith(adapter_path + '/dev_') and path.count('/') == 4
+               and DEVICE_IFACE in obj.props]
+    for path in devices:
+        device = mockobject.objects[path]
+        device.gatt_epoch = getattr(device, 'gatt_epoch', 0) + 1
+        pending = getattr(device, 'pending_connect', None)
+        if pending is not None:
+            device.pending_connect = None
+            pending[1](_error('Failed', 'br-connection-canceled'))
+        for char_path in _characteristics_of(path):
+            _release_acquired(char_path)
+        _forget_device(path)
 
 
 # --- GATT objects ------------------------------------------------------------

@@ -1,0 +1,218 @@
+// The BlueZ radio on three adapters of the mock at once: a fleet spread by
+// signal and room, a controller that refuses a link for lack of resources, an
+// adapter lost and back mid-drive, and a car heard by two adapters that stays
+// one peripheral.
+#include <array>
+
+#include "BluezRadioFixture.h"
+
+namespace {
+
+using namespace bluez_test;
+
+const std::array<QString, 3> kAdapters{"hci0", "hci1", "hci2"};
+
+QString addressOf(uint32_t n) { return QStringLiteral("C0:11:22:33:66:%1").arg(n, 2, 16, QLatin1Char('0')).toUpper(); }
+
+class BluezAdapters : public BluezRadio {
+protected:
+    void SetUp() override {
+        BluezRadio::SetUp();
+        if (IsSkipped()) return;
+        mock_.addAdapter(kAdapters[1]);
+        mock_.addAdapter(kAdapters[2]);
+    }
+
+    static ble::bluez::RadioOptions everyAdapter(std::size_t links = 5) {
+        ble::bluez::RadioOptions options = defaults();
+        options.adapters = {ble::bluez::kAllAdapters};
+        options.linksPerAdapter = links;
+        return options;
+    }
+
+    // The car heard by each adapter with that signal (0: not heard): its objects by adapter.
+    std::map<QString, MockBluez::Vehicle> addCar(uint32_t identifier, std::array<int16_t, 3> rssi) {
+        std::vector<MockBluez::Hearing> hearings;
+        for (std::size_t i = 0; i < kAdapters.size(); ++i) {
+            if (rssi[i] != 0) hearings.push_back({kAdapters[i], rssi[i]});
+        }
+        std::map<QString, MockBluez::Vehicle> objects;
+        const auto made = mock_.addVehicleHeardBy(addressOf(identifier), identifier, 9, hearings);
+        for (std::size_t i = 0; i < made.size(); ++i) objects[hearings[i].adapter] = made[i];
+        return objects;
+    }
+
+    // Connected through that adapter alone, with its handshake there.
+    void connectedThrough(uint32_t identifier, const std::map<QString, MockBluez::Vehicle>& objects,
+                          const QString& adapter) {
+        ASSERT_TRUE(objects.contains(adapter));
+        ASSERT_TRUE(waitForWrites(objects.at(adapter).writeCharacteristic, 2));
+        ASSERT_TRUE(waitFor([&] { return peripheralOf(identifier) != nullptr; }));
+        EXPECT_EQ(peripheralOf(identifier)->adapterName(), adapter.toStdString());
+        for (const auto& [name, object] : objects) {
+            EXPECT_EQ(mock_.callCount(object.device, "Connect"), name == adapter ? 1 : 0) << name.toStdString();
+        }
+    }
+};
+
+TEST_F(BluezAdapters, AFleetSpreadsByHowWellEachAdapterHearsItAndByRoom) {
+    beginScan(everyAdapter(4));
+    struct Car {
+        uint32_t identifier;
+        std::array<int16_t, 3> rssi;  // hci0, hci1, hci2; 0: not heard
+        const char* through;
+    };
+    // Six cars hear hci0 best; it takes four, the last two go to their next best.
+    const std::vector<Car> fleet{
+        {0x01, {-40, -60, -70}, "hci0"}, {0x02, {-45, -50, 0}, "hci0"},  {0x03, {0, -40, -60}, "hci1"},
+        {0x04, {-42, 0, -55}, "hci0"},   {0x05, {-70, -70, -41}, "hci2"}, {0x06, {-44, -60, 0}, "hci0"},
+        {0x07, {-41, -49, -80}, "hci1"}, {0x08, {0, -52, -45}, "hci2"},   {0x09, {-43, 0, -66}, "hci2"},
+        {0x0a, {0, -58, 0}, "hci1"},     {0x0b, {-46, -70, -75}, "hci1"}, {0x0c, {-60, -62, -50}, "hci2"},
+    };
+    std::map<QString, int> links;
+    for (const Car& car : fleet) {
+        SCOPED_TRACE(car.identifier);
+        const auto objects = addCar(car.identifier, car.rssi);
+        connectedThrough(car.identifier, objects, QString::fromLatin1(car.through));
+        ++links[QString::fromLatin1(car.through)];
+    }
+    for (const QString& adapter : kAdapters) EXPECT_EQ(links[adapter], 4) << adapter.toStdString();
+    EXPECT_EQ(controller_->vehicles()->size(), fleet.size());
+    EXPECT_EQ(log_.count("Failed to connect"), 0);
+}
+
+// What a controller out of room makes Connect answer: BlueZ 5.66's own
+// words, or a reason that names the resources.
+class BluezAdapterRefusals : public BluezAdapters, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(BluezAdapterRefusals, MoveToTheNextAdapterAtOnceAndShrinkTheRoomUntilTheAdapterIsFree) {
+    beginScan(everyAdapter());
+    mock_.setAdapterCapacity(kAdapters[0], 1, QString::fromLatin1(GetParam()));
+    const auto a = addCar(0x11, {-40, 0, 0});
+    connectedThrough(0x11, a, "hci0");
+
+    // Refused by the full hci0 (which forgets the stranger it kept for the
+    // attempt), then through hci1 without a failure reported.
+    const auto b = addCar(0x12, {-40, -60, 0});
+    ASSERT_TRUE(waitForWrites(b.at("hci1").writeCharacteristic, 2));
+    EXPECT_EQ(mock_.callCount(b.at("hci1").device, "Connect"), 1);
+    EXPECT_TRUE(waitFor([&] { return !mock_.hasObject(b.at("hci0").device); }));
+    EXPECT_EQ(mock_.callCount(adapter_, "RemoveDevice"), 1);
+
+    // hci0's room is down to its one link: a car that hears it best is not even tried there.
+    const auto c = addCar(0x13, {-40, 0, -70});
+    connectedThrough(0x13, c, "hci2");
+
+    // A car only hci0 hears waits for room there, and gets it once hci0 is free.
+    const auto d = addCar(0x14, {-40, 0, 0});
+    ASSERT_TRUE(waitFor([&] { return log_.contains("Discovered new vehicle, model=0x0009, id=0x00000014"); }));
+    mock_.disconnectRemote(a.at("hci0").device);
+    connectedThrough(0x14, d, "hci0");
+    EXPECT_EQ(log_.count("Failed to connect"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, BluezAdapterRefusals,
+                         ::testing::Values("", "Connection rejected due to limited resources (0x0d)"),
+                         [](const auto& info) { return std::string(*info.param ? "LimitedResources" : "AbortByLocal"); });
+
+struct Loss {
+    const char* name;
+    std::function<void(MockBluez&)> lose;
+    std::function<void(MockBluez&)> restore;
+    const char* reason;
+};
+
+void PrintTo(const Loss& loss, std::ostream* out) { *out << loss.name; }
+
+class BluezAdapterLoss : public BluezAdapters, public ::testing::WithParamInterface<Loss> {};
+
+TEST_P(BluezAdapterLoss, EndsOnlyTheLinksThroughItAndItIsJoinedAgainWhenBack) {
+    beginScan(everyAdapter());
+    const auto x1 = addCar(0x21, {-40, 0, 0});
+    connectedThrough(0x21, x1, "hci0");
+    const auto x2 = addCar(0x22, {-45, -70, 0});
+    connectedThrough(0x22, x2, "hci0");
+    const auto y1 = addCar(0x23, {0, -40, 0});
+    connectedThrough(0x23, y1, "hci1");
+    const auto y2 = addCar(0x24, {-70, -40, 0});  // hci0 hears it too
+    connectedThrough(0x24, y2, "hci1");
+
+    GetParam().lose(mock_);
+    for (const char* lost : {"0x00000023", "0x00000024"}) {
+        const std::string line = std::string("Disconnected vehicle id=") + lost + ", error=" + GetParam().reason;
+        EXPECT_TRUE(waitFor([&] { return log_.contains(line); })) << line;
+    }
+    EXPECT_EQ(log_.count("Disconnected"), 2);
+    // The other adapter's cars drive on.
+    for (const auto& [identifier, car] : {std::pair{0x21u, x1}, std::pair{0x22u, x2}}) {
+        controller_->findVehicleById(identifier)->setSpeed(300);
+        EXPECT_TRUE(waitForLastWrite(car.at("hci0").writeCharacteristic, setSpeedFrame(300)));
+    }
+    // Heard again by hci0, the car that hci1 carried comes back through it.
+    mock_.setRssi(y2.at("hci0").device, -65);
+    ASSERT_TRUE(waitForWrites(y2.at("hci0").writeCharacteristic, 2));
+    EXPECT_EQ(mock_.callCount(y2.at("hci0").device, "Connect"), 1);
+    EXPECT_EQ(peripheralOf(0x24)->adapterName(), "hci0");
+
+    // The adapter back: scanned on and driving while the others drive.
+    GetParam().restore(mock_);
+    const auto z = addCar(0x25, {0, -40, 0});
+    ASSERT_TRUE(waitForWrites(z.at("hci1").writeCharacteristic, 2));
+    controller_->findVehicleById(0x21)->setSpeed(400);
+    EXPECT_TRUE(waitForLastWrite(x1.at("hci0").writeCharacteristic, setSpeedFrame(400)));
+    EXPECT_EQ(log_.count("Disconnected"), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, BluezAdapterLoss,
+    ::testing::Values(Loss{"Unplugged", [](MockBluez& m) { m.unplugAdapter(kAdapters[1]); },
+                           [](MockBluez& m) { m.addAdapter(kAdapters[1]); }, "The Bluetooth adapter was removed."},
+                      Loss{"PoweredOff", [](MockBluez& m) { m.setPowered("/org/bluez/hci1", false); },
+                           [](MockBluez& m) { m.setPowered("/org/bluez/hci1", true); },
+                           "The Bluetooth adapter was powered off."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Records every discovery a central reports.
+class Discoveries : public ble::CentralDelegate {
+public:
+    void centralManagerDidUpdateState(ble::Central& central) override {
+        if (central.state() == ble::CentralState::PoweredOn) central.scanForPeripheralsWithServices({});
+    }
+    void didDiscoverPeripheral(ble::Central&, const std::shared_ptr<ble::Peripheral>& peripheral,
+                               const ble::AdvertisementData&, int rssi) override {
+        heard.push_back({peripheral, rssi});
+    }
+    std::vector<std::pair<std::shared_ptr<ble::Peripheral>, int>> heard;
+};
+
+TEST_F(BluezAdapters, ACarHeardByTwoAdaptersIsOnePeripheralNamedByTheAdapterThatHearsItBest) {
+    const auto discoveries = std::make_shared<Discoveries>();
+    const auto central = ble::bluez::makeCentralFactory(loop_, everyAdapter())(discoveries);
+    const auto car = addCar(0x31, {-70, -40, 0});
+    ASSERT_TRUE(waitFor([&] { return !discoveries->heard.empty(); }));
+    const auto peripheral = discoveries->heard.front().first;
+    EXPECT_EQ(peripheral->adapterName(), "hci1");
+    struct Step {
+        const char* adapter;
+        int16_t rssi;
+        const char* best;
+    };
+    const std::vector<Step> steps{{"hci0", -30, "hci0"}, {"hci1", -20, "hci1"}, {"hci1", -60, "hci0"}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.adapter) + " " + std::to_string(step.rssi));
+        mock_.setRssi(car.at(QString::fromLatin1(step.adapter)).device, step.rssi);
+        ASSERT_TRUE(waitFor([&] { return discoveries->heard.back().second == step.rssi; }));
+        EXPECT_EQ(peripheral->adapterName(), step.best);
+    }
+    for (const auto& [heard, rssi] : discoveries->heard) EXPECT_EQ(heard, peripheral) << rssi;
+}
+
+TEST_F(BluezAdapters, ACarHeardByTwoAdaptersIsOneVehicle) {
+    beginScan(everyAdapter());
+    const auto car = addCar(0x32, {-50, -45, 0});
+    connectedThrough(0x32, car, "hci1");
+    EXPECT_EQ(log_.count("Discovered new vehicle"), 1);
+    EXPECT_EQ(controller_->vehicles()->size(), 1u);
+}
+
+}  // namespace
