@@ -77,10 +77,11 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
                          .arg(identifier)
                          .arg(QStringLiteral("0x%1").arg(identifier, 8, 16, QLatin1Char('0'))));
     name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    name->setMinimumWidth(name->fontMetrics().horizontalAdvance(QStringLiteral("Drummet 4294967295")));
     QFont bold = name->font();
     bold.setBold(true);
     name->setFont(bold);
+    // One width for every row, so that the columns line up.
+    name->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("Model 255 4294967295")) + 4);
 
     shapeSpeed(speed_);
     shapeLane(lane_);
@@ -88,14 +89,16 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
     lane_->setTag(identifier);
     speed_->setAccessibleName(title + QStringLiteral(" speed"));
     lane_->setAccessibleName(title + QStringLiteral(" lane"));
-    speed_->setMinimumWidth(120);
-    lane_->setMinimumWidth(90);
+    speed_->setMinimumWidth(100);
+    speed_->setMaximumWidth(180);
+    lane_->setMinimumWidth(70);
+    lane_->setMaximumWidth(120);
     middle_->setTag(middleTag);
     compactButton(middle_, QStringLiteral("Middle"), QStringLiteral("Back to the road centre"));
     compactButton(uTurn_, QStringLiteral("U-turn"), QStringLiteral("Turn the vehicle around"));
     compactButton(stop_, QStringLiteral("Stop"), QStringLiteral("Speed 0 for this vehicle"));
     state_->setTextFormat(Qt::PlainText);
-    state_->setMinimumWidth(state_->fontMetrics().horizontalAdvance(QStringLiteral("Connecting\u2026")));
+    state_->setFixedWidth(state_->fontMetrics().horizontalAdvance(QStringLiteral("Connecting\u2026")) + 4);
     state_->setToolTip(QStringLiteral("The link: connecting, ready (speed 0), moving or gone"));
     pad_->setTextFormat(Qt::PlainText);
     pad_->setToolTip(QStringLiteral("The gamepad that drives this panel"));
@@ -123,7 +126,7 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
     row->addWidget(uTurn_);
     row->addWidget(stop_);
     row->addWidget(pad_);
-    row->addWidget(health_, 4);
+    row->addWidget(health_, 10);
 }
 
 PanelWidgets FleetPanel::widgets() const { return {speed_, lane_, middle_, stop_, pad_}; }

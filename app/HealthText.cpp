@@ -21,7 +21,7 @@ QString rate(double perSecond) { return QString::number(perSecond, 'g', 4); }
 
 }  // namespace
 
-QString healthText(const LinkHealth& health) {
+QString healthText(const LinkHealth& health, bool compact) {
     QStringList parts;
     if (health.silent()) {
         parts << QStringLiteral("Silent for %1 s").arg(health.sinceHeard->count() / 1000);
@@ -30,9 +30,9 @@ QString healthText(const LinkHealth& health) {
     if (!health.adapter.empty()) parts << QString::fromStdString(health.adapter);
     if (health.rssi) parts << QStringLiteral("%1 dBm").arg(*health.rssi);
     if (health.sinceHeard && !health.silent()) {
-        parts << QStringLiteral("heard %1 s ago").arg(seconds(*health.sinceHeard));
+        parts << (compact ? QStringLiteral("%1 s ago") : QStringLiteral("heard %1 s ago")).arg(seconds(*health.sinceHeard));
     }
-    parts << QStringLiteral("%1 notifications/s").arg(rate(health.notificationsPerSecond));
+    parts << (compact ? QStringLiteral("%1/s") : QStringLiteral("%1 notifications/s")).arg(rate(health.notificationsPerSecond));
     parts << QStringLiteral("%1 sent, %2 replaced, %3 failed")
                  .arg(health.commandsSent)
                  .arg(health.commandsSuperseded)

@@ -7,7 +7,8 @@
 
 // "Vexa 1 · -58 dBm · heard 0.4 s ago · 12 notifications/s · 340 sent,
 // 12 replaced, 0 failed"; a silent car starts with "Silent for 4 s".
-QString healthText(const LinkHealth& health);
+// Compact, for a row among many: "Vexa 1 · -58 dBm · 0.4 s ago · 12/s · ...".
+QString healthText(const LinkHealth& health, bool compact = false);
 
 // One line of key:value pairs for the saved log and other readers:
 // "name:\"Vexa 1\" adapter:hci0 rssi:-58 heard:0.4s notifications/s:12 sent:340 replaced:12 failed:0".

@@ -22,7 +22,9 @@
 #include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
+#include <QSplitter>
 #include <algorithm>
+#include <numeric>
 #include <cerrno>
 #include <cstring>
 
@@ -78,6 +80,8 @@ QLabel* healthLabelIn(QFormLayout* form) {
     auto* label = new QLabel(form->parentWidget());
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
+    // Two lines whatever it says, so the panels do not jump as figures change.
+    label->setMinimumHeight(2 * label->fontMetrics().lineSpacing());
     label->setToolTip(QStringLiteral("Name, adapter, signal of the last advertisement, time since last heard, "
                                      "notifications per second, and commands sent, replaced by a newer one "
                                      "before they left, and failed"));
@@ -118,6 +122,10 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     QPalette palette = this->palette();
     palette.setColor(QPalette::PlaceholderText, kPlaceholder);
     setPalette(palette);
+    // The health lines first: the panels' height is taken with them.
+    QLabel* vexaHealth = healthLabelIn(ui_->vexaForm);
+    QLabel* drummetHealth = healthLabelIn(ui_->drummetForm);
+    QLabel* pellanHealth = healthLabelIn(ui_->pellanForm);
     placePanelsInAScrollArea();
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     ui_->outputArea->setFont(fixed);
@@ -125,11 +133,9 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     followEndWhileShown(ui_->outputArea);
     followEndWhileShown(ui_->linkLogView);
     panels_ = {
-        {ui_->vexaSpeedSlider, ui_->vexaState, ui_->vexaFirmware, ui_->vexaIdHex, healthLabelIn(ui_->vexaForm)},
-        {ui_->drummetSpeedSlider, ui_->drummetState, ui_->drummetFirmware, ui_->drummetIdHex,
-         healthLabelIn(ui_->drummetForm)},
-        {ui_->pellanSpeedSlider, ui_->pellanState, ui_->pellanFirmware, ui_->pellanIdHex,
-         healthLabelIn(ui_->pellanForm)},
+        {ui_->vexaSpeedSlider, ui_->vexaState, ui_->vexaFirmware, ui_->vexaIdHex, vexaHealth},
+        {ui_->drummetSpeedSlider, ui_->drummetState, ui_->drummetFirmware, ui_->drummetIdHex, drummetHealth},
+        {ui_->pellanSpeedSlider, ui_->pellanState, ui_->pellanFirmware, ui_->pellanIdHex, pellanHealth},
     };
     modelPanels_ = panels_.size();
     fleet_ = new FleetArea(*viewController_, [this] { refreshStatus(); });
@@ -287,6 +293,9 @@ void MainWindow::placePanelsInAScrollArea() {
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(panels);
     scroll->setMinimumHeight(panels->sizeHint().height() + scroll->horizontalScrollBar()->sizeHint().height());
+    // The model panels take what they need; the rest goes to the fleet and the output.
+    scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    scroll->setFixedHeight(scroll->minimumHeight());
     scroll->setFocusPolicy(Qt::NoFocus);
     ui_->panelRow->addWidget(scroll);
     // Moved widgets leave the focus chain's order: Tab reads the window again.
@@ -520,7 +529,8 @@ void MainWindow::refreshPanel(Panel& panel, int index) {
 void MainWindow::refreshHealth() {
     if (!viewController_) return;
     const VehiclesController& registry = viewController_->vehiclesController();
-    for (const Panel& panel : panels_) {
+    for (std::size_t index = 0; index < panels_.size(); ++index) {
+        const Panel& panel = panels_[index];
         const std::optional<std::uint32_t> identifier =
             panel.speed ? paneltags::identifierOfTag(panel.speed->tag()) : std::nullopt;
         const std::shared_ptr<Vehicle> vehicle = identifier ? registry.findVehicleById(*identifier) : nullptr;
@@ -529,11 +539,12 @@ void MainWindow::refreshHealth() {
             continue;
         }
         const LinkHealth health = vehicle->health();
-        showHealth(panel.health, healthText(health), health.silent());
+        showHealth(panel.health, healthText(health, index >= modelPanels_), health.silent());
     }
 }
 
 void MainWindow::takeFleetPanels() {
+    const std::size_t before = panels_.size();
     panels_.resize(modelPanels_);
     for (FleetPanel* panel : fleet_->panels()) {
         panels_.push_back({panel->speed(), panel->state(), nullptr, nullptr, panel->health()});
@@ -541,8 +552,24 @@ void MainWindow::takeFleetPanels() {
 #if ZELTO_WITH_GAMEPADS
     if (gamepads_) gamepads_->setPanels(panelWidgets());
 #endif
+    // Once the listing is done and the rows laid out.
+    if (panels_.size() > before) QTimer::singleShot(0, this, &MainWindow::giveTheFleetRoom);
     refreshStatus();
     refreshHealth();
+}
+
+void MainWindow::giveTheFleetRoom() {
+    // The rows as they are, up to two thirds of the space; the output keeps the rest.
+    QSplitter* splitter = ui_->outputSplitter;
+    QList<int> sizes = splitter->sizes();
+    const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
+    const int rows = fleet_->widget()->sizeHint().height() + 2 * fleet_->frameWidth();
+    const int wanted = std::min(rows, total * 2 / 3);
+    if (sizes.size() < 2 || wanted <= sizes[0]) return;
+    const int taken = wanted - sizes[0];
+    sizes[0] = wanted;
+    sizes[1] = std::max(sizes[1] - taken, 0);
+    splitter->setSizes(sizes);
 }
 
 std::vector<PanelWidgets> MainWindow::panelWidgets() const {

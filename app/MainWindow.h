@@ -99,6 +99,8 @@ private:
     void placePanelsInAScrollArea();
     // The fleet's panels changed: the window follows them.
     void takeFleetPanels();
+    // New rows of the fleet get room from the output area.
+    void giveTheFleetRoom();
     // Every panel's controls, the model panels first.
     std::vector<PanelWidgets> panelWidgets() const;
     void nameForScreenReaders();

@@ -1,13 +1,18 @@
 // Renders the window as a person sees it after Connect and List, with the
-// three simulated vehicles driving, into the PNG file named on the command
-// line. Used by scripts/screenshot; not part of the program.
+// simulated vehicles driving, into the PNG file named on the command line:
+// `zelto_app_screenshot FILE [CARS [WIDTHxHEIGHT]]` (3 cars by default).
+// Used by scripts/screenshot; not part of the program.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
+#include "app/FleetArea.h"
+#include "app/FleetPanel.h"
 #include "app/MainWindow.h"
 #include "radio/RadioChoice.h"
 #include "app/TaggedButton.h"
@@ -37,9 +42,12 @@ void press(QWidget* window, const char* name, Qt::Key key, int times) {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshot.png");
+    const int cars = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const QStringList size = argc > 3 ? QString::fromLocal8Bit(argv[3]).split(QLatin1Char('x')) : QStringList();
 
     // Always the simulated vehicles, whatever radio this machine has.
-    auto window = std::make_unique<MainWindow>(makeSimulatedRadio());
+    auto window = std::make_unique<MainWindow>(makeSimulatedFleet(cars));
+    if (size.size() == 2) window->resize(size[0].toInt(), size[1].toInt());
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) {
         std::fprintf(stderr, "the window did not appear\n");
@@ -49,9 +57,9 @@ int main(int argc, char* argv[]) {
     QTest::mouseClick(window->findChild<TaggedButton*>("connectButton"), Qt::LeftButton);
     const VehiclesController& registry = window->viewController().vehiclesController();
     const bool driving = waitFor(
-        [&registry] {
+        [&registry, cars] {
             const auto vehicles = *registry.vehicles();
-            if (vehicles.size() < 3) return false;
+            if (vehicles.size() < static_cast<std::size_t>(cars)) return false;
             for (const auto& vehicle : vehicles) {
                 if (!vehicle->active()) return false;
             }
@@ -69,7 +77,13 @@ int main(int argc, char* argv[]) {
     press(window.get(), "drummetLaneSlider", Qt::Key_PageDown, 2);
     press(window.get(), "pellanSpeedSlider", Qt::Key_PageUp, 4);
     press(window.get(), "pellanLaneSlider", Qt::Key_PageUp, 2);
-    window->findChild<QPushButton*>("logToggle")->setChecked(true);
+    int step = 1;
+    for (FleetPanel* panel : window->findChild<FleetArea*>("fleetScroll")->panels()) {
+        for (int i = 0; i < 1 + step % 5; ++i) QTest::keyClick(panel->speed(), Qt::Key_PageUp);
+        if (step % 3 == 0) QTest::keyClick(panel->lane(), Qt::Key_PageUp);
+        ++step;
+    }
+    window->findChild<QPushButton*>("logToggle")->setChecked(cars <= 3);
     QTest::qWait(800);
     window->refreshStatus();
 
