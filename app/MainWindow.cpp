@@ -57,6 +57,8 @@ constexpr int kStatusRefreshMs = 500;
 // Health figures change by the second; a faster refresh would only repaint.
 constexpr int kHealthRefreshMs = 1000;
 const QString kLogTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
+// The Radio menu's choice of every adapter at once.
+const QString kAllAdapters = QStringLiteral("all");
 
 // Every menu entry has a mnemonic: its first letter.
 QString adapterLabel(const AdapterEntry& adapter) {
@@ -328,8 +330,9 @@ void MainWindow::chooseRememberedRadio() {
     if (!rememberedRadio_) return;
     const QString wanted = *rememberedRadio_;
     const std::vector<AdapterEntry> adapters = knownAdapters();
-    const bool known = wanted.isEmpty() || std::any_of(adapters.begin(), adapters.end(),
-                                                       [&](const AdapterEntry& a) { return a.address == wanted; });
+    const bool known = wanted.isEmpty() || (wanted == kAllAdapters && !adapters.empty()) ||
+                       std::any_of(adapters.begin(), adapters.end(),
+                                   [&](const AdapterEntry& a) { return a.address == wanted; });
     if (!known) return;
     rememberedRadio_.reset();
     chooseRadio(wanted);
@@ -359,6 +362,7 @@ void MainWindow::rebuildRadioMenu() {
         if (!adapter.address.isEmpty()) addChoice(adapterLabel(adapter), adapter.address);
     }
     if (adapters.empty()) radioMenu_->addAction(QStringLiteral("No Bluetooth adapter"))->setEnabled(false);
+    if (!adapters.empty() && catalog_.allAdaptersRadio) addChoice(QStringLiteral("&All adapters"), kAllAdapters);
     radioMenu_->addSeparator();
     addChoice(QStringLiteral("&Simulated vehicles"), QString());
     if (rememberedRadio_) QTimer::singleShot(0, this, &MainWindow::chooseRememberedRadio);
@@ -372,6 +376,10 @@ void MainWindow::chooseRadio(const QString& adapterAddress) {
     if (chosen == radios_.size()) {
         if (adapterAddress.isEmpty()) {
             radios_.push_back(catalog_.simulatedRadio());
+        } else if (adapterAddress == kAllAdapters) {
+            std::optional<Radio> all = catalog_.allAdaptersRadio ? catalog_.allAdaptersRadio() : std::nullopt;
+            if (!all) return;
+            radios_.push_back(std::move(*all));
         } else {
             const std::vector<AdapterEntry> adapters = knownAdapters();
             const auto adapter = std::find_if(adapters.begin(), adapters.end(),

@@ -39,6 +39,8 @@ struct RadioCatalog {
     AdapterList* adapters = nullptr;
     std::function<Radio(const AdapterEntry&)> adapterRadio = makeAdapterRadio;
     std::function<Radio()> simulatedRadio = makeSimulatedRadio;
+    // Every adapter at once; null where the build cannot.
+    std::function<std::optional<Radio>()> allAdaptersRadio = makeAllAdaptersRadio;
 };
 
 class MainWindow : public QMainWindow {
@@ -57,7 +59,7 @@ public:
     void refreshHealth();
 
     // The radio the next Connect uses: the simulated vehicles for an empty
-    // address, else that adapter. A radio once made is kept for the window's
+    // address, every adapter for "all", else that adapter. A radio once made is kept for the window's
     // life, so the vehicles it found drive on until their links end.
     void chooseRadio(const QString& adapterAddress);
     const Radio& radio() const { return radios_[current_]; }

@@ -276,6 +276,11 @@ TEST_F(WindowTest, TheRadioMenuFollowsAdaptersAndSwitchesTheRadioForTheNextConne
         ++adapterRadiosMade;
         return Radio{other.centralFactory(), "Adapter " + adapter.name, adapter.address, {}};
     };
+    int allRadiosMade = 0;
+    catalog.allAdaptersRadio = [&]() -> std::optional<Radio> {
+        ++allRadiosMade;
+        return Radio{other.centralFactory(), "All Bluetooth adapters", "all", {}};
+    };
     openAndList(catalog);
     auto* menu = window_->findChild<QMenu*>("radioMenu");
     const auto entries = [menu] {
@@ -286,12 +291,14 @@ TEST_F(WindowTest, TheRadioMenuFollowsAdaptersAndSwitchesTheRadioForTheNextConne
         }
         return texts;
     };
-    EXPECT_EQ(entries(), (QStringList{QStringLiteral("hci9 (00:00:00:00:00:09) \u2014 on"), "Simulated vehicles *"}));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("hci9 (00:00:00:00:00:09) \u2014 on"), "All adapters",
+                                      "Simulated vehicles *"}));
 
     adapters->set({{QStringLiteral("hci9"), QStringLiteral("00:00:00:00:00:09"), false},
                    {QStringLiteral("hci1"), QStringLiteral("00:00:00:00:00:01"), true}});
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("hci9 (00:00:00:00:00:09) \u2014 off"),
-                                      QStringLiteral("hci1 (00:00:00:00:00:01) \u2014 on"), "Simulated vehicles *"}));
+                                      QStringLiteral("hci1 (00:00:00:00:00:01) \u2014 on"), "All adapters",
+                                      "Simulated vehicles *"}));
 
     menu->actions().first()->trigger();
     EXPECT_EQ(text("radioLabel"), "Radio: Adapter hci9");
@@ -305,8 +312,14 @@ TEST_F(WindowTest, TheRadioMenuFollowsAdaptersAndSwitchesTheRadioForTheNextConne
     window_->chooseRadio(QString());
     window_->chooseRadio(QStringLiteral("00:00:00:00:00:09"));
     EXPECT_EQ(adapterRadiosMade, 1) << "a radio once made is kept";
+    menu->actions().at(2)->trigger();  // All adapters
+    EXPECT_EQ(text("radioLabel"), "Radio: All Bluetooth adapters");
+    EXPECT_TRUE(entries().contains("All adapters *"));
+    window_->chooseRadio(QStringLiteral("all"));
+    EXPECT_EQ(allRadiosMade, 1);
     adapters->set({});
     EXPECT_TRUE(entries().contains("No Bluetooth adapter"));
+    EXPECT_FALSE(entries().contains("All adapters *")) << "nothing to choose from";
     window_.reset();  // before the world its radio is on
     loop_.runUntilIdle();
 
@@ -318,7 +331,7 @@ TEST_F(WindowTest, TheRadioMenuFollowsAdaptersAndSwitchesTheRadioForTheNextConne
     later->set({{QStringLiteral("hci9"), QStringLiteral("00:00:00:00:00:09"), true}});
     settle(std::chrono::milliseconds(10));
     QApplication::processEvents();
-    EXPECT_EQ(window_->radio().adapterAddress, QStringLiteral("00:00:00:00:00:09"));
+    EXPECT_EQ(window_->radio().adapterAddress, QStringLiteral("all"));
     window_.reset();
     loop_.runUntilIdle();
 }
