@@ -130,6 +130,8 @@ private:
     // Devices other clients' discoveries on the adapter see right now are live.
     void reportLiveDevices(const QString& adapterPath);
     void deviceSeen(const QString& path);
+    // The best signal any adapter of the set has of the device now.
+    int bestRssi(const QString& devicePath) const;
     void deviceRemoved(const QString& path);
     void forgetIfTemporary(const QString& devicePath);
     std::shared_ptr<Peripheral> peripheralFor(const QString& path);

@@ -88,6 +88,17 @@ void Radio::reportLiveDevices(const QString& adapterPath) {
     }
 }
 
+int Radio::bestRssi(const QString& devicePath) const {
+    // The car is as near as the adapter that hears it best.
+    const QString key = paths::deviceKey(devicePath);
+    std::optional<int> best;
+    for (const auto& [adapter, state] : adapters_.all()) {
+        const auto rssi = int16(mirror_.property(paths::deviceOn(adapter, key), names::kDevice, QStringLiteral("RSSI")));
+        if (rssi && (!best || *rssi > *best)) best = *rssi;
+    }
+    return best.value_or(127);  // the platform's "no reading"
+}
+
 void Radio::deviceSeen(const QString& path) {
     if (!discoveryWanted_ || !adapters_.holds(path)) return;
     const QVariantMap* device = mirror_.properties(path, names::kDevice);
@@ -102,7 +113,7 @@ void Radio::deviceSeen(const QString& path) {
     const std::string address = text(device->value(QStringLiteral("Address"))).toStdString();
     std::string identity = options_.identify ? options_.identify(advertisement) : std::string();
     if (backoff_.quiet(address, identity, loop_.now())) return;
-    const int rssi = int16(device->value(QStringLiteral("RSSI"))).value_or(127);
+    const int rssi = bestRssi(path);
     const std::shared_ptr<Peripheral> peripheral = peripheralFor(path);
     peripheral->setIdentity(std::move(identity));
     // Every adapter that hears an advertisement signals it: those that come
