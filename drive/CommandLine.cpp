@@ -57,7 +57,10 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan, run or replay"));
     const QCommandLineOption radio = valued("radio", "auto, sim, bluez or qt", "radio", "auto");
     const QCommandLineOption adapter =
-        valued("adapter", "the adapter's name (hci0) or address; the real radio, on that adapter", "adapter");
+        valued("adapter",
+               "the adapter's name (hci0) or address, a comma list of them (hci0,hci1), or all; "
+               "the real radio, on those adapters",
+               "adapter");
     const QCommandLineOption timeout =
         valued("connect-timeout", "run, replay: seconds to find and connect the vehicles (10)", "seconds", "10");
     const QCommandLineOption seconds = valued("seconds", "scan: how long it listens (3)", "seconds", "3");
@@ -106,6 +109,17 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     if (parser.isSet(adapter) && invocation.adapter.isEmpty()) return refused(QStringLiteral("--adapter names no adapter"));
     if (parser.isSet(adapter) && invocation.radio == QLatin1String("sim")) {
         return refused(QStringLiteral("--adapter does not apply to --radio sim"));
+    }
+    if (!invocation.adapter.isEmpty()) {
+        for (const QString& name : invocation.adapter.split(QLatin1Char(','))) invocation.adapters << name.trimmed();
+        if (invocation.adapters.contains(QString())) return refused(QStringLiteral("--adapter names no adapter"));
+        if (invocation.adapters.size() > 1 && invocation.adapters.contains(QLatin1String("all"))) {
+            return refused(QStringLiteral("--adapter all stands alone"));
+        }
+        const bool several = invocation.adapters.size() > 1 || invocation.adapters.first() == QLatin1String("all");
+        if (several && invocation.radio == QLatin1String("qt")) {
+            return refused(QStringLiteral("--radio qt drives one adapter; all and lists need the BlueZ radio"));
+        }
     }
     invocation.virtualTime = parser.isSet(virtualTime);
     if (invocation.virtualTime && invocation.radio != QLatin1String("sim")) {

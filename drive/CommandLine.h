@@ -14,6 +14,7 @@ struct Invocation {
     QString file;                   // run's and replay's, "-" for standard input
     QString radio = QStringLiteral("auto");  // auto, sim, bluez or qt, as given
     QString adapter;                // a name (hci0) or an address; empty: any
+    QStringList adapters;           // --adapter read as a list: its names, or "all" alone
     double connectTimeoutS = 10;
     double seconds = 3;             // how long scan listens
     QString record;                 // empty: no recording

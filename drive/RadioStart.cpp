@@ -36,9 +36,28 @@ void startSimulated(StartedRadio& started, bool virtualTime, int cars) {
     started.clock = std::make_unique<VirtualClock>(*started.virtualLoop);
 }
 
+// The BlueZ radio on every adapter, or on a list of them.
+void startOnSeveral(StartedRadio& started, const Invocation& invocation) {
+    started.problem = "this build has no BlueZ radio (see --help)";
+    if (platformRadioKind() != RadioKind::Bluez) return;
+    const AdaptersLookup lookup = waitFor<AdaptersLookup>([&invocation](QObject* context, auto done) {
+        lookUpAdapters(context, invocation.adapters, std::move(done));
+    });
+    if (!lookup.problem.isEmpty()) {
+        started.problem = lookup.problem.toStdString();
+        return;
+    }
+    started.radio = lookup.every ? makeAllAdaptersRadio() : makeAdaptersRadio(lookup.adapters);
+    if (started.radio) started.problem.clear();
+}
+
 // The real radio of that kind on the adapter asked for, or on the one the
 // system offers; named by --radio, or by --adapter alone.
 void startReal(StartedRadio& started, const Invocation& invocation) {
+    if (invocation.adapters.size() > 1 || invocation.adapters == QStringList{QStringLiteral("all")}) {
+        startOnSeveral(started, invocation);
+        return;
+    }
     const RadioKind kind = invocation.radio == QLatin1String("qt")      ? RadioKind::Qt
                            : invocation.radio == QLatin1String("bluez") ? RadioKind::Bluez
                                                                         : platformRadioKind();

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 #if ZELTO_WITH_BLUEZ
@@ -23,22 +24,25 @@ QString notThere(const QString& wanted, const QStringList& names) {
     return QStringLiteral("no Bluetooth adapter %1 (there are: %2)").arg(wanted, names.join(QStringLiteral(", ")));
 }
 
+template <typename Answer>
+using Pick = std::function<Answer(const std::vector<KnownAdapter>&)>;
+
 // Calls `done` once: the first of the list's answer and the deadline.
-template <typename Watch, typename ToKnown>
-void pickFromWatch(QObject* context, const QString& wanted, std::function<void(AdapterLookup)> done,
-                   ToKnown toKnown, std::function<AdapterLookup()> onSilence) {
+template <typename Answer, typename Watch, typename ToKnown>
+void pickFromWatch(QObject* context, Pick<Answer> pick, std::function<void(Answer)> done, ToKnown toKnown,
+                   std::function<Answer()> onSilence) {
     auto* watch = new Watch(context);
     auto answered = std::make_shared<bool>(false);
-    auto answer = [watch, answered, done](AdapterLookup lookup) {
+    auto answer = [watch, answered, done](Answer lookup) {
         if (*answered) return;
         *answered = true;
         watch->deleteLater();
         done(std::move(lookup));
     };
     QObject::connect(watch, &Watch::changed, watch,
-                     [watch, wanted, answer, toKnown] { answer(pickAdapter(wanted, toKnown(watch->adapters()))); });
-    QTimer::singleShot(kListWaitMs, watch, [watch, wanted, answer, toKnown, onSilence] {
-        answer(watch->adapters().empty() ? onSilence() : pickAdapter(wanted, toKnown(watch->adapters())));
+                     [watch, pick, answer, toKnown] { answer(pick(toKnown(watch->adapters()))); });
+    QTimer::singleShot(kListWaitMs, watch, [watch, pick, answer, toKnown, onSilence] {
+        answer(watch->adapters().empty() ? onSilence() : pick(toKnown(watch->adapters())));
     });
 }
 
@@ -55,7 +59,8 @@ std::vector<KnownAdapter> knownOf(const std::vector<ble::bluez::AdapterProbeResu
     return known;
 }
 
-QString problemOf(ble::bluez::AdapterProbeResult::Status status, const QString& wanted) {
+// Why BlueZ cannot be asked; empty when it answers (without an adapter, say).
+QString problemOf(ble::bluez::AdapterProbeResult::Status status) {
     using Status = ble::bluez::AdapterProbeResult::Status;
     switch (status) {
     case Status::NoSystemBus:
@@ -63,8 +68,8 @@ QString problemOf(ble::bluez::AdapterProbeResult::Status status, const QString& 
     case Status::NoBluez:
         return QStringLiteral("BlueZ is not running");
     case Status::NoAdapter:
-        return notThere(wanted, {});
     case Status::Found:
+        return QString();
     case Status::NoAnswer:
         break;
     }
@@ -101,21 +106,76 @@ AdapterLookup pickAdapter(const QString& wanted, const std::vector<KnownAdapter>
     return AdapterLookup{AdapterEntry{chosen->name, chosen->address, true}, QString()};
 }
 
-void lookUpAdapter(QObject* context, const QString& wanted, std::function<void(AdapterLookup)> done) {
+namespace {
+
+// Asks for the adapters and picks among them; `refuse` makes the answer when
+// the system cannot be asked. `probeSuffices`: the probe's one adapter is
+// enough to pick from.
+template <typename Answer>
+void lookUp(QObject* context, Pick<Answer> pick, std::function<Answer(QString)> refuse, bool probeSuffices,
+            std::function<void(Answer)> done) {
 #if ZELTO_WITH_BLUEZ
     // The probe tells whether BlueZ is there at all; only then is the whole
     // list worth asking for.
-    ble::bluez::probeAdapter(context, [context = QPointer<QObject>(context), wanted,
+    ble::bluez::probeAdapter(context, [context = QPointer<QObject>(context), pick, refuse, probeSuffices,
                                        done = std::move(done)](const ble::bluez::AdapterProbeResult& probe) {
-        if (!probe.found()) return done(AdapterLookup{std::nullopt, problemOf(probe.status, wanted)});
-        if (wanted.isEmpty()) return done(pickAdapter(wanted, {knownOf(probe)}));
-        pickFromWatch<ble::bluez::AdapterWatch>(
-            context, wanted, done, [](const auto& adapters) { return knownOf(adapters); },
-            [] { return AdapterLookup{std::nullopt, QStringLiteral("BlueZ did not answer")}; });
+        if (!probe.found()) {
+            const QString problem = problemOf(probe.status);
+            return done(problem.isEmpty() ? pick({}) : refuse(problem));
+        }
+        if (probeSuffices) return done(pick({knownOf(probe)}));
+        pickFromWatch<Answer, ble::bluez::AdapterWatch>(
+            context, pick, done, [](const auto& adapters) { return knownOf(adapters); },
+            [refuse] { return refuse(QStringLiteral("BlueZ did not answer")); });
     });
 #else
-    pickFromWatch<ble::qt::LocalAdapterWatch>(
-        context, wanted, std::move(done), [](const auto& adapters) { return knownOf(adapters); },
-        [wanted] { return AdapterLookup{std::nullopt, notThere(wanted, {})}; });
+    (void)refuse;
+    (void)probeSuffices;
+    pickFromWatch<Answer, ble::qt::LocalAdapterWatch>(
+        context, pick, std::move(done), [](const auto& adapters) { return knownOf(adapters); },
+        [pick] { return pick({}); });
 #endif
+}
+
+}  // namespace
+
+void lookUpAdapter(QObject* context, const QString& wanted, std::function<void(AdapterLookup)> done) {
+    lookUp<AdapterLookup>(
+        context, [wanted](const std::vector<KnownAdapter>& known) { return pickAdapter(wanted, known); },
+        [](QString problem) { return AdapterLookup{std::nullopt, std::move(problem)}; }, wanted.isEmpty(),
+        std::move(done));
+}
+
+AdaptersLookup pickAdapters(const QStringList& wanted, const std::vector<KnownAdapter>& adapters) {
+    AdaptersLookup lookup;
+    if (wanted == QStringList{QStringLiteral("all")}) {
+        lookup.every = true;
+        QStringList names;
+        for (const KnownAdapter& adapter : adapters) {
+            names << adapter.name;
+            if (adapter.powered) lookup.adapters.push_back(AdapterEntry{adapter.name, adapter.address, true});
+        }
+        if (adapters.empty()) {
+            lookup.problem = notThere(QString(), {});
+        } else if (lookup.adapters.empty()) {
+            lookup.problem = QStringLiteral("no Bluetooth adapter is powered on (there are: %1)")
+                                 .arg(names.join(QStringLiteral(", ")));
+        }
+        return lookup;
+    }
+    for (const QString& name : wanted) {
+        const AdapterLookup one = pickAdapter(name, adapters);
+        if (!one.adapter) return AdaptersLookup{{}, false, one.problem};
+        const bool again = std::any_of(lookup.adapters.begin(), lookup.adapters.end(),
+                                       [&](const AdapterEntry& entry) { return entry.name == one.adapter->name; });
+        if (!again) lookup.adapters.push_back(*one.adapter);
+    }
+    if (lookup.adapters.empty()) lookup.problem = notThere(QString(), {});
+    return lookup;
+}
+
+void lookUpAdapters(QObject* context, const QStringList& wanted, std::function<void(AdaptersLookup)> done) {
+    lookUp<AdaptersLookup>(
+        context, [wanted](const std::vector<KnownAdapter>& known) { return pickAdapters(wanted, known); },
+        [](QString problem) { return AdaptersLookup{{}, false, std::move(problem)}; }, false, std::move(done));
 }

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -33,3 +34,16 @@ AdapterLookup pickAdapter(const QString& wanted, const std::vector<KnownAdapter>
 // later turn of Qt's event loop, within a few seconds, unless `context` is
 // gone by then. BlueZ's adapters on Linux, Qt Bluetooth's elsewhere.
 void lookUpAdapter(QObject* context, const QString& wanted, std::function<void(AdapterLookup)> done);
+
+// Several adapters at once: a list of names or addresses, or "all".
+struct AdaptersLookup {
+    std::vector<AdapterEntry> adapters;  // found and powered, as asked (all: the powered ones)
+    bool every = false;                  // "all": every adapter, as they come and go
+    QString problem;                     // else why not, one line
+};
+
+// Every adapter `wanted` names must be there and powered (the first that is
+// not is the problem); "all" alone needs one powered adapter.
+AdaptersLookup pickAdapters(const QStringList& wanted, const std::vector<KnownAdapter>& adapters);
+// As lookUpAdapter, for a list or "all".
+void lookUpAdapters(QObject* context, const QStringList& wanted, std::function<void(AdaptersLookup)> done);

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QStringList>
 
 #include "ble/qt/QtEventLoop.h"
 #include "ble/sim/World.h"
@@ -54,13 +55,24 @@ Radio makeQtRadio(const std::string& name, const std::string& address) {
 }
 
 #if ZELTO_WITH_BLUEZ
+ble::CentralFactory makeBluezFactory(ble::EventLoop& loop, ble::bluez::RadioOptions options) {
+    options.layout = link_rules::vehicleLayout();
+    options.identify = link_rules::vehicleIdentity();
+    return ble::bluez::makeCentralFactory(loop, std::move(options));
+}
+
 Radio makeBluezRadio(const std::string& name, const std::string& address) {
-    return makeRealRadio<ble::bluez::RadioOptions>(
-        name, address, [](ble::EventLoop& loop, ble::bluez::RadioOptions options) {
-            options.layout = link_rules::vehicleLayout();
-            options.identify = link_rules::vehicleIdentity();
-            return ble::bluez::makeCentralFactory(loop, std::move(options));
-        });
+    return makeRealRadio<ble::bluez::RadioOptions>(name, address, &makeBluezFactory);
+}
+
+// Several adapters at once, named as RadioOptions::adapters names them.
+Radio makeBluezSetRadio(std::vector<std::string> adapters, QString description, QString adapterAddress) {
+    auto real = std::make_shared<RealRadio>();
+    ble::bluez::RadioOptions options;
+    options.adapters = std::move(adapters);
+    options.supersedes = link_rules::vehicleFrames();
+    ble::CentralFactory factory = makeBluezFactory(real->loop, std::move(options));
+    return Radio{std::move(factory), std::move(description), std::move(adapterAddress), std::move(real)};
 }
 #endif
 
@@ -115,6 +127,35 @@ std::optional<Radio> makeRadioOfKind(RadioKind kind, const AdapterEntry& adapter
 #if ZELTO_WITH_BLUEZ
     return makeBluezRadio(name, address);
 #else
+    return std::nullopt;
+#endif
+}
+
+std::optional<Radio> makeAllAdaptersRadio() {
+#if ZELTO_WITH_BLUEZ
+    return makeBluezSetRadio({ble::bluez::kAllAdapters}, QStringLiteral("All Bluetooth adapters"),
+                             QString::fromLatin1(ble::bluez::kAllAdapters));
+#else
+    return std::nullopt;
+#endif
+}
+
+std::optional<Radio> makeAdaptersRadio(const std::vector<AdapterEntry>& adapters) {
+#if ZELTO_WITH_BLUEZ
+    if (adapters.empty()) return std::nullopt;
+    std::vector<std::string> named;
+    QStringList names;
+    QStringList addresses;
+    for (const AdapterEntry& adapter : adapters) {
+        // The address follows an adapter whose number changes when plugged in again.
+        named.push_back((adapter.address.isEmpty() ? adapter.name : adapter.address).toStdString());
+        names << adapter.name;
+        addresses << adapter.address;
+    }
+    return makeBluezSetRadio(std::move(named), QStringLiteral("Bluetooth adapters %1").arg(names.join(QStringLiteral(", "))),
+                             addresses.join(QLatin1Char(',')));
+#else
+    (void)adapters;
     return std::nullopt;
 #endif
 }

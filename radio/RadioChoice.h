@@ -63,6 +63,20 @@ AdapterList* watchAdapters(QObject* parent);
 // The real radio on that adapter.
 Radio makeAdapterRadio(const AdapterEntry& adapter);
 
+// Every adapter at once, through the BlueZ radio: each adapter BlueZ has is
+// scanned on, and so is every one plugged in or powered on later; a car heard
+// by several is one car, connected through the adapter that hears it best and
+// has room for another link; an adapter that goes ends only its own cars'
+// links. Its description is "All Bluetooth adapters" and its adapterAddress
+// the text "all". Null when this build has no BlueZ radio (ZELTO_WITH_BLUEZ
+// off, as on macOS and Windows).
+std::optional<Radio> makeAllAdaptersRadio();
+// The same over the adapters given (those of an AdapterList, say), each known
+// by its address (else its name) while it comes and goes. Its adapterAddress
+// lists their addresses, comma-separated. Null without the BlueZ radio, or
+// for no adapter at all.
+std::optional<Radio> makeAdaptersRadio(const std::vector<AdapterEntry>& adapters);
+
 // A radio asked for by name (the terminal program's --radio): the BlueZ radio
 // or the portable Qt Bluetooth one, on that adapter (see AdapterLookup.h).
 // Null when this build has no such radio.

@@ -38,4 +38,36 @@ TEST(AdapterPick, ByNameOrAddressElseWhatThereIs) {
     }
 }
 
+// A list takes every adapter it names, each there and powered, or says which
+// is not; "all" takes the powered ones and needs one.
+TEST(AdapterPick, AListOrAll) {
+    const std::vector<KnownAdapter> three{{"hci0", "desk", "0A:0B:0C:0D:0E:0F", true},
+                                          {"hci1", "dongle", "00:1A:7D:DA:71:13", true},
+                                          {"hci2", "spare", "00:1A:7D:DA:71:14", false}};
+    struct Case {
+        QStringList wanted;
+        std::vector<KnownAdapter> adapters;
+        QStringList picked;  // names, in the order asked
+        QString problem;
+    };
+    const Case cases[] = {
+        {{"hci1", "hci0"}, three, {"hci1", "hci0"}, ""},
+        {{"hci0", "00:1a:7d:da:71:13", "hci0"}, three, {"hci0", "hci1"}, ""},  // each once
+        {{"hci0", "hci3"}, three, {}, "no Bluetooth adapter hci3 (there are: hci0, hci1, hci2)"},
+        {{"hci0", "hci2"}, three, {}, "Bluetooth adapter hci2 is powered off"},
+        {{"all"}, three, {"hci0", "hci1"}, ""},
+        {{"all"}, {three[2]}, {}, "no Bluetooth adapter is powered on (there are: hci2)"},
+        {{"all"}, {}, {}, "no Bluetooth adapter"},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.wanted.join(',').toStdString();
+        const AdaptersLookup lookup = pickAdapters(c.wanted, c.adapters);
+        QStringList picked;
+        for (const AdapterEntry& adapter : lookup.adapters) picked << adapter.name;
+        EXPECT_EQ(picked, c.picked) << what;
+        EXPECT_EQ(lookup.problem, c.problem) << what;
+        EXPECT_EQ(lookup.every, c.wanted == QStringList{"all"}) << what;
+    }
+}
+
 }  // namespace

@@ -22,6 +22,11 @@ TEST(DriveCommandLine, AFlagThatDoesNotApplyIsRefusedByName) {
         {{"scan", "--full-range"}, "--full-range does not apply to scan"},
         {{"--radio", "sim", "--adapter", "hci0", "scan"}, "--adapter does not apply to --radio sim"},
         {{"--adapter", "", "scan"}, "--adapter names no adapter"},
+        {{"--adapter", "hci0,,hci1", "scan"}, "--adapter names no adapter"},
+        {{"--adapter", "hci0,", "scan"}, "--adapter names no adapter"},
+        {{"--adapter", "all,hci1", "scan"}, "--adapter all stands alone"},
+        {{"--radio", "qt", "--adapter", "all", "scan"}, "--radio qt drives one adapter; all and lists need the BlueZ radio"},
+        {{"--radio", "qt", "--adapter", "hci0,hci1", "scan"}, "--radio qt drives one adapter; all and lists need the BlueZ radio"},
         {{"--adapter", "hci0", "--virtual-time", "scan"}, "--virtual-time needs --radio sim"},
         {{"--radio", "carrier-pigeon", "scan"}, "--radio is auto, sim, bluez or qt"},
         {{"scan", "--seconds", "-1"}, "--seconds is 0 to 3600"},
@@ -53,6 +58,9 @@ TEST(DriveCommandLine, TheFlagsThatApplyReachTheProgram) {
     EXPECT_EQ(run.invocation->command, drive::Invocation::Command::Run);
     EXPECT_EQ(run.invocation->file, "-");
     EXPECT_EQ(run.invocation->adapter, "00:1A:7D:DA:71:13");
+    EXPECT_EQ(run.invocation->adapters, QStringList{"00:1A:7D:DA:71:13"});
+    EXPECT_EQ(read({"--adapter", "hci0, hci1", "scan"}).invocation->adapters, (QStringList{"hci0", "hci1"}));
+    EXPECT_EQ(read({"--radio", "bluez", "--adapter", "all", "scan"}).invocation->adapters, QStringList{"all"});
     EXPECT_EQ(run.invocation->record, "r.jsonl");
     EXPECT_DOUBLE_EQ(run.invocation->connectTimeoutS, 2.5);
     EXPECT_TRUE(run.invocation->json && run.invocation->fullRange && run.invocation->verbose);
