@@ -560,6 +560,16 @@ void MainWindow::takeFleetPanels() {
 #if ZELTO_WITH_GAMEPADS
     if (gamepads_) gamepads_->setPanels(panelWidgets());
 #endif
+    // Tab reads the rows after the model panels and before the output.
+    QWidget* previous = ui_->pellanStopButton;
+    for (FleetPanel* panel : fleet_->panels()) {
+        for (QWidget* control : std::initializer_list<QWidget*>{panel->speed(), panel->lane(), panel->middle(),
+                                                                panel->uTurn(), panel->stop()}) {
+            QWidget::setTabOrder(previous, control);
+            previous = control;
+        }
+    }
+    QWidget::setTabOrder(previous, ui_->outputArea);
     // Once the listing is done and the rows laid out.
     if (panels_.size() > before) QTimer::singleShot(0, this, &MainWindow::giveTheFleetRoom);
     refreshStatus();

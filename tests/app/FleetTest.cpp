@@ -89,6 +89,16 @@ TEST_F(FleetTest, EarlierCarsOfAModelAndCarsOfOtherModelsGetPanelsThatDriveWithT
         clearWrites();
     }
     EXPECT_TRUE(writesTo(43).empty());  // the model panel's car was never touched
+
+    // Tab reaches the rows after the model panels, before the output.
+    QWidget* focus = window_->findChild<QWidget*>("pellanStopButton");
+    std::vector<QWidget*> order;
+    for (int step = 0; step < 11; ++step) order.push_back(focus = focus->nextInFocusChain());
+    const std::vector<QWidget*> rows = {fleetPanelOf(42)->speed(), fleetPanelOf(42)->lane(), fleetPanelOf(42)->middle(),
+                                        fleetPanelOf(42)->uTurn(), fleetPanelOf(42)->stop(), fleetPanelOf(44)->speed(),
+                                        fleetPanelOf(44)->lane(), fleetPanelOf(44)->middle(), fleetPanelOf(44)->uTurn(),
+                                        fleetPanelOf(44)->stop(), window_->findChild<QWidget*>("outputArea")};
+    EXPECT_EQ(order, rows);
 }
 
 TEST_F(FleetTest, ListingAgainMovesPanelsWithTheRegistryAndKeepsTheRest) {
