@@ -168,16 +168,14 @@ void Radio::objectsFetched(const QDBusMessage& reply, uint64_t generation) {
     for (const auto& [path, interfaces] : readManagedObjects(reply)) mirror_.add(path, interfaces);
     objectsKnown_ = true;
     everKnown_ = true;
-    // Peripherals whose device is gone from BlueZ go; the others follow
-    // what BlueZ says of their link now.
-    std::vector<QString> gone;
-    for (const auto& [path, peripheral] : peripherals_) {
-        if (!mirror_.has(path, names::kDevice)) gone.push_back(path);
-    }
-    for (const QString& path : gone) deviceRemoved(path);
-    // A new instance of BlueZ: every adapter starts afresh.
+    // A new instance of BlueZ: every adapter starts afresh. Peripherals
+    // whose device is gone from BlueZ go; the others follow what BlueZ says
+    // of their link now.
     adapters_.clear();
     adapters_.choose(mirror_);
+    for (const auto& peripheral : livePeripherals()) {
+        if (!mirror_.has(peripheral->path(), names::kDevice)) deviceRemoved(peripheral->path());
+    }
     reportStateIfChanged();
     for (const auto& peripheral : livePeripherals()) peripheral->linkChanged();
     updateDiscovery();
