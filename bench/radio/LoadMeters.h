@@ -1,0 +1,47 @@
+// What a fleet run costs: this process's CPU, its children's (the mock
+// BlueZ), how busy the whole machine was, and the worst gap of Qt's loop.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
+
+namespace fleet {
+
+double processCpuSeconds();
+// The CPU of this process's children and theirs.
+double childrenCpuSeconds();
+
+// The machine's CPU time, busy and in all, from /proc/stat (seconds over every core).
+struct MachineTime {
+    double busy = 0;
+    double total = 0;
+};
+MachineTime machineTime();
+
+double percentile(std::vector<double> values, double p);
+
+// The largest interval between the ticks of a short timer.
+class LoopWatch {
+public:
+    explicit LoopWatch(int periodMs) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            worst_ = std::max(worst_, now - last_);
+            last_ = now;
+        });
+        clock_.start();
+        timer_.start(periodMs);
+    }
+    double worstGapMs() const { return static_cast<double>(worst_) / 1e6; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 worst_ = 0;
+};
+
+}  // namespace fleet
