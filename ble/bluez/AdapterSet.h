@@ -22,6 +22,8 @@ public:
     struct Adapter {
         Discovery discovery = Discovery::Off;
         std::size_t room = 0;
+        // The room was learnt from a refusal, not guessed: no stretching it.
+        bool roomRefused = false;
         // Numbers the adapter's comings: answers meant for an earlier one find nothing.
         uint64_t serial = 0;
     };

@@ -60,6 +60,13 @@ std::optional<std::string> ConnectQueue::placeFor(
         if (inFlightOn(adapter) >= perAdapter_) return std::nullopt;
         return adapter;
     }
+    // No room anywhere: a guessed room is no reason to leave a car unconnected.
+    if (!free || !stretchable_) return std::nullopt;
+    for (const std::string& adapter : adapters) {
+        if (!free->contains(adapter) || !stretchable_(adapter)) continue;
+        if (inFlightOn(adapter) >= perAdapter_) return std::nullopt;
+        return adapter;
+    }
     return std::nullopt;
 }
 
@@ -84,7 +91,7 @@ void ConnectQueue::pump() {
                 Waiting next = std::move(waiting_[i]);
                 waiting_.erase(waiting_.begin() + static_cast<std::ptrdiff_t>(i));
                 running_[next.ticket] = *place;
-                if (free && !place->empty()) --(*free)[*place];
+                if (free && !place->empty() && (*free)[*place] > 0) --(*free)[*place];
                 // The queue may change under the start: look again from the front.
                 if (next.start) next.start(*place);
                 started = true;

@@ -32,12 +32,18 @@ public:
     // How many more links each adapter takes now; an adapter not listed
     // takes none.
     using FreeLinks = std::function<std::map<std::string, std::size_t>()>;
+    // Whether an adapter without room left may still try one more link: its
+    // room is a first guess that no controller has refused yet.
+    using Stretchable = std::function<bool(const std::string& adapter)>;
 
     explicit ConnectQueue(std::size_t maxInFlight = 4, std::size_t perAdapter = SIZE_MAX)
         : maxInFlight_(maxInFlight), perAdapter_(perAdapter) {}
 
     // Without it every adapter has room.
     void setFreeLinks(FreeLinks freeLinks) { freeLinks_ = std::move(freeLinks); }
+    // Without it no adapter goes past its room. With it, an attempt that no
+    // adapter has room for goes through the best one that may stretch.
+    void setStretchable(Stretchable stretchable) { stretchable_ = std::move(stretchable); }
 
     // Starts the attempt now if a place is free, else when one frees up. The
     // ticket names the attempt to finish() or cancel().
@@ -71,6 +77,7 @@ private:
     std::size_t maxInFlight_;
     std::size_t perAdapter_;
     FreeLinks freeLinks_;
+    Stretchable stretchable_;
     uint64_t lastTicket_ = 0;
     std::deque<Waiting> waiting_;
     std::map<uint64_t, std::string> running_;  // ticket -> adapter ("" for none)

@@ -30,6 +30,10 @@ Radio::Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus)
       connects_(std::max<std::size_t>(options_.connectAttempts, 1),
                 std::max<std::size_t>(options_.connectsPerAdapter, 1)) {
     connects_.setFreeLinks([this] { return freeLinks(); });
+    connects_.setStretchable([this](const std::string& adapter) {
+        const AdapterSet::Adapter* found = adapters_.find(QString::fromStdString(adapter));
+        return found != nullptr && !found->roomRefused;
+    });
     retryTimer_ = new QTimer(this);
     retryTimer_->setSingleShot(true);
     QObject::connect(retryTimer_, &QTimer::timeout, this, [this] {

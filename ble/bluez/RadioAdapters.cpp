@@ -36,6 +36,7 @@ void Radio::adapterPowerChanged(const QString& adapterPath) {
         if (AdapterSet::Adapter* adapter = adapters_.find(adapterPath)) {
             adapter->discovery = AdapterSet::Discovery::Off;
             adapter->room = adapters_.fullRoom();
+            adapter->roomRefused = false;
         }
         endLinksThrough(adapterPath, "The Bluetooth adapter was powered off.");
     }
@@ -86,7 +87,10 @@ std::map<std::string, std::size_t> Radio::freeLinks() {
         const std::size_t used = found == held.end() ? 0 : found->second;
         // An adapter that holds no link takes the full room again: a room
         // misjudged from one refusal does not stay small for good.
-        if (used == 0) adapter.room = adapters_.fullRoom();
+        if (used == 0) {
+            adapter.room = adapters_.fullRoom();
+            adapter.roomRefused = false;
+        }
         free[path.toStdString()] = adapter.room > used ? adapter.room - used : 0;
     }
     return free;
@@ -154,6 +158,7 @@ bool Radio::refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
         if (!roomElsewhere) return false;
     }
     adapter->room = std::min(adapter->room, links);
+    adapter->roomRefused = true;
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,35 @@ TEST(ConnectQueue, SpreadsOverAdaptersByOrderRoomAndOneConnectAtATimeOnEach) {
     }
     EXPECT_EQ(queue.inFlightOn("hci1"), 1u);
     EXPECT_EQ(queue.waiting(), 1u);  // c
+}
+
+// Rooms are first guesses: with no room left anywhere an attempt still goes
+// through the best adapter whose room no controller has refused.
+TEST(ConnectQueue, GoesPastAGuessedRoomOnlyWhenNoAdapterHasRoom) {
+    ConnectQueue queue(4, 1);
+    std::map<std::string, std::size_t> free{{"hci0", 0}, {"hci1", 1}, {"hci2", 0}};
+    std::set<std::string> refused{"hci2"};
+    queue.setFreeLinks([&free] { return free; });
+    queue.setStretchable([&refused](const std::string& adapter) { return !refused.contains(adapter); });
+    std::vector<std::string> started;
+    std::map<std::string, uint64_t> tickets;
+    const auto ask = [&](const std::string& car, std::vector<std::string> adapters) {
+        tickets[car] = queue.enqueue([adapters] { return adapters; },
+                                     [&started, car](const std::string& adapter) { started.push_back(car + "@" + adapter); });
+    };
+    ask("a", {"hci0", "hci1"});  // room on hci1 beats a better but full hci0
+    ask("b", {"hci2", "hci0"});  // no room anywhere: hci2 refused before, hci0 only guessed
+    ask("c", {"hci2"});          // only a refused adapter: waits
+    ask("d", {"hci0"});          // hci0 busy with b: waits for it
+    EXPECT_EQ(started, (std::vector<std::string>{"a@hci1", "b@hci0"}));
+    free["hci0"] = 0;
+    queue.finish(tickets["b"]);
+    EXPECT_EQ(started.back(), "d@hci0");
+    refused.insert("hci0");
+    queue.finish(tickets["d"]);
+    free["hci2"] = 1;
+    queue.pump();
+    EXPECT_EQ(started, (std::vector<std::string>{"a@hci1", "b@hci0", "d@hci0", "c@hci2"}));
 }
 
 TEST(FailureBackoff, QuietAfterThreeFailuresInARowGrowingAndCappedUntilASuccess) {

@@ -68,6 +68,9 @@ TEST_F(BluezAdapters, AFleetSpreadsByHowWellEachAdapterHearsItAndByRoom) {
         {0x04, {-42, 0, -55}, "hci0"},   {0x05, {-70, -70, -41}, "hci2"}, {0x06, {-44, -60, 0}, "hci0"},
         {0x07, {-41, -49, -80}, "hci1"}, {0x08, {0, -52, -45}, "hci2"},   {0x09, {-43, 0, -66}, "hci2"},
         {0x0a, {0, -58, 0}, "hci1"},     {0x0b, {-46, -70, -75}, "hci1"}, {0x0c, {-60, -62, -50}, "hci2"},
+        // No room left anywhere: a room no controller refused is a guess, and
+        // the car goes through the adapter that hears it best.
+        {0x0d, {-70, -48, -60}, "hci1"}, {0x0e, {-52, -70, 0}, "hci0"},
     };
     std::map<QString, int> links;
     for (const Car& car : fleet) {
@@ -76,7 +79,7 @@ TEST_F(BluezAdapters, AFleetSpreadsByHowWellEachAdapterHearsItAndByRoom) {
         connectedThrough(car.identifier, objects, QString::fromLatin1(car.through));
         ++links[QString::fromLatin1(car.through)];
     }
-    for (const QString& adapter : kAdapters) EXPECT_EQ(links[adapter], 4) << adapter.toStdString();
+    EXPECT_EQ(links, (std::map<QString, int>{{"hci0", 5}, {"hci1", 5}, {"hci2", 4}}));
     // Cars heard by two or three adapters are one vehicle each.
     EXPECT_EQ(controller_->vehicles()->size(), fleet.size());
     EXPECT_EQ(log_.count("Discovered new vehicle"), static_cast<int>(fleet.size()));
