@@ -190,6 +190,10 @@ void chooseRadio(QObject* context, std::function<void(Radio)> done, int simulate
 #if ZELTO_WITH_BLUEZ
     ble::bluez::probeAdapter(context, [done = std::move(done), simulatedCars](const ble::bluez::AdapterProbeResult& adapter) {
         if (!adapter.usable()) return done(makeSimulatedFleet(simulatedCars));
+        // With more than one adapter powered, every one drives.
+        if (adapter.poweredAdapters > 1) {
+            if (std::optional<Radio> all = makeAllAdaptersRadio()) return done(std::move(*all));
+        }
         done(makeRealRadio(adapter.name, adapter.address));
     });
 #else

@@ -29,7 +29,8 @@ struct Radio {
 // Chooses the radio and calls `done` with it from a later turn of Qt's event
 // loop, unless `context` is gone by then. `done` is called exactly once, after
 // a bounded time, whatever the machine has: a missing or unpowered Bluetooth
-// stack gives the simulated radio.
+// stack gives the simulated radio; more than one powered adapter, every
+// adapter at once (makeAllAdaptersRadio).
 // The simulated radio it may give holds `simulatedCars` cars.
 void chooseRadio(QObject* context, std::function<void(Radio)> done, int simulatedCars = kDefaultSimCars);
 

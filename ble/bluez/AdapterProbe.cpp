@@ -87,12 +87,14 @@ const char* toString(AdapterProbeResult::Status status) {
 
 AdapterProbeResult chooseAdapter(const ManagedObjects& objects) {
     AdapterProbeResult chosen = failure(AdapterProbeResult::Status::NoAdapter, "BlueZ has no adapter");
+    int poweredAdapters = 0;
     // QMap walks in path order.
     for (auto it = objects.constBegin(); it != objects.constEnd(); ++it) {
         const auto adapter = it.value().constFind(kAdapterInterface);
         if (adapter == it.value().constEnd()) continue;
         const QVariantMap& properties = adapter.value();
         const bool powered = properties.value(QStringLiteral("Powered")).toBool();
+        if (powered) ++poweredAdapters;
         if (chosen.found() && (chosen.powered || !powered)) continue;
         QString name = properties.value(QStringLiteral("Alias")).toString();
         if (name.isEmpty()) name = properties.value(QStringLiteral("Name")).toString();
@@ -103,6 +105,7 @@ AdapterProbeResult chooseAdapter(const ManagedObjects& objects) {
         chosen.address = properties.value(QStringLiteral("Address")).toString().toStdString();
         chosen.powered = powered;
     }
+    if (chosen.found()) chosen.poweredAdapters = poweredAdapters;
     return chosen;
 }
 

@@ -31,6 +31,8 @@ struct AdapterProbeResult {
     std::string name;     // the adapter's alias (or name)
     std::string address;  // "00:1A:7D:DA:71:13"
     bool powered = false;
+    // How many of BlueZ's adapters are powered, the chosen one included.
+    int poweredAdapters = 0;
     std::string detail;  // what went wrong, for the log
 
     bool found() const { return status == Status::Found; }

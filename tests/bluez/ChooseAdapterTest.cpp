@@ -33,13 +33,16 @@ TEST(ChooseAdapter, TheFirstPoweredOneInPathOrderElseTheFirst) {
         std::vector<std::pair<const char*, bool>> adapters;
         std::string chosen;
         bool powered;
+        int poweredAdapters;
     };
     const std::vector<Case> cases = {
-        {"one, on", {{"/org/bluez/hci0", true}}, "/org/bluez/hci0", true},
-        {"one, off", {{"/org/bluez/hci0", false}}, "/org/bluez/hci0", false},
-        {"off then on", {{"/org/bluez/hci0", false}, {"/org/bluez/hci1", true}}, "/org/bluez/hci1", true},
-        {"both on", {{"/org/bluez/hci1", true}, {"/org/bluez/hci0", true}}, "/org/bluez/hci0", true},
-        {"both off", {{"/org/bluez/hci1", false}, {"/org/bluez/hci0", false}}, "/org/bluez/hci0", false},
+        {"one, on", {{"/org/bluez/hci0", true}}, "/org/bluez/hci0", true, 1},
+        {"one, off", {{"/org/bluez/hci0", false}}, "/org/bluez/hci0", false, 0},
+        {"off then on", {{"/org/bluez/hci0", false}, {"/org/bluez/hci1", true}}, "/org/bluez/hci1", true, 1},
+        {"both on", {{"/org/bluez/hci1", true}, {"/org/bluez/hci0", true}}, "/org/bluez/hci0", true, 2},
+        {"both off", {{"/org/bluez/hci1", false}, {"/org/bluez/hci0", false}}, "/org/bluez/hci0", false, 0},
+        {"three, two on", {{"/org/bluez/hci2", true}, {"/org/bluez/hci0", false}, {"/org/bluez/hci1", true}},
+         "/org/bluez/hci1", true, 2},
     };
     for (const Case& c : cases) {
         ManagedObjects objects;
@@ -49,6 +52,7 @@ TEST(ChooseAdapter, TheFirstPoweredOneInPathOrderElseTheFirst) {
         EXPECT_EQ(result.path, c.chosen) << c.what;
         EXPECT_EQ(result.powered, c.powered) << c.what;
         EXPECT_EQ(result.usable(), c.powered) << c.what;
+        EXPECT_EQ(result.poweredAdapters, c.poweredAdapters) << c.what;
     }
 }
 

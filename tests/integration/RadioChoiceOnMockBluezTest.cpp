@@ -45,6 +45,17 @@ TEST_F(RadioChoiceOnMockBluez, APoweredAdapterGivesTheRealRadio) {
     EXPECT_TRUE(radio.keepAlive);
 }
 
+TEST_F(RadioChoiceOnMockBluez, TwoPoweredAdaptersGiveEveryAdapterAtOnce) {
+    mock_.addAdapter("hci0", "desk");
+    const QString second = mock_.addAdapter("hci1");
+    mock_.setPowered(second, false);
+    EXPECT_EQ(choose().adapterAddress, "00:01:02:03:04:05") << "one powered: that one";
+    mock_.setPowered(second, true);
+    const Radio radio = choose();
+    EXPECT_EQ(radio.adapterAddress, "all");
+    EXPECT_EQ(radio.description, "All Bluetooth adapters");
+}
+
 TEST_F(RadioChoiceOnMockBluez, AnAdapterThatIsOffGivesTheSimulatedVehicles) {
     mock_.setPowered(mock_.addAdapter(), false);
     EXPECT_EQ(choose().description, "Simulated vehicles");
