@@ -7,7 +7,7 @@
 // early so that its cars spill over to the others.
 //
 // Needs the private system bus:
-//   tests/integration/with_mock_bus.py --timeout 300 -- build/default/bench/radio/bench_fleet [defaults|spill|fleet]...
+//   tests/integration/with_mock_bus.py --timeout 300 -- build/default/bench/radio/bench_fleet [defaults|tight|spill|fleet]...
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
     SystemLog::setEchoToStandardError(false);
     SystemLog::setSendToSystemLog(false);
     std::vector<std::string> wanted(argv + 1, argv + argc);
-    if (wanted.empty()) wanted = {"defaults", "spill", "fleet"};
+    if (wanted.empty()) wanted = {"defaults", "tight", "spill", "fleet"};
     const std::size_t programLinks = ble::bluez::RadioOptions{}.linksPerAdapter;
     const std::string defaultsName = "program's " + std::to_string(programLinks) + " links per adapter";
 
@@ -187,7 +187,13 @@ int main(int argc, char** argv) {
     std::printf("| radio setup | Connect to driving | where and when |\n|---|---|---|\n");
     for (const std::string& name : wanted) {
         if (name == "defaults") {
-            run(mock, {defaultsName.c_str(), programLinks, {8, 8, 8}, kLimitedResources}, false, 15000);
+            const std::string named = defaultsName + ", controllers of 10";
+            run(mock, {named.c_str(), programLinks, {10, 10, 10}, kLimitedResources}, false, 15000);
+        } else if (name == "tight") {
+            // Exactly room for all: cars are placed as they come, so one that
+            // only a full adapter hears waits for a link there to end.
+            const std::string named = defaultsName + ", controllers of 8 (24 links in all)";
+            run(mock, {named.c_str(), programLinks, {8, 8, 8}, kLimitedResources}, false, 15000);
         } else if (name == "fleet") {
             run(mock, {"8 links per adapter, controllers of 8", 8, {8, 8, 8}, kLimitedResources}, true, 30000);
         } else if (name == "spill") {
@@ -195,7 +201,7 @@ int main(int argc, char** argv) {
             run(mock, {"12 links per adapter, hci2's controller full at 5", 12, {-1, -1, 5}, kLimitedResources}, false,
                 30000);
         } else {
-            std::fprintf(stderr, "unknown run %s: defaults, fleet or spill\n", name.c_str());
+            std::fprintf(stderr, "unknown run %s: defaults, tight, fleet or spill\n", name.c_str());
             return 2;
         }
     }

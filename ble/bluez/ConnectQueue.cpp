@@ -62,12 +62,15 @@ std::optional<std::string> ConnectQueue::placeFor(
     }
     // No room anywhere: a guessed room is no reason to leave a car unconnected.
     if (!free || !stretchable_) return std::nullopt;
+    std::optional<std::string> least;
+    std::size_t leastLinks = SIZE_MAX;
     for (const std::string& adapter : adapters) {
-        if (!free->contains(adapter) || !stretchable_(adapter)) continue;
-        if (inFlightOn(adapter) >= perAdapter_) return std::nullopt;
-        return adapter;
+        if (!free->contains(adapter)) continue;
+        const std::optional<std::size_t> links = stretchable_(adapter);
+        if (links && *links < leastLinks) least = adapter, leastLinks = *links;
     }
-    return std::nullopt;
+    if (!least || inFlightOn(*least) >= perAdapter_) return std::nullopt;
+    return least;
 }
 
 void ConnectQueue::pump() {

@@ -32,9 +32,10 @@ public:
     // How many more links each adapter takes now; an adapter not listed
     // takes none.
     using FreeLinks = std::function<std::map<std::string, std::size_t>()>;
-    // Whether an adapter without room left may still try one more link: its
-    // room is a first guess that no controller has refused yet.
-    using Stretchable = std::function<bool(const std::string& adapter)>;
+    // Whether an adapter without room left may still try one more link (its
+    // room is a first guess that no controller has refused yet), and if so
+    // how many links it holds.
+    using Stretchable = std::function<std::optional<std::size_t>(const std::string& adapter)>;
 
     explicit ConnectQueue(std::size_t maxInFlight = 4, std::size_t perAdapter = SIZE_MAX)
         : maxInFlight_(maxInFlight), perAdapter_(perAdapter) {}
@@ -42,7 +43,9 @@ public:
     // Without it every adapter has room.
     void setFreeLinks(FreeLinks freeLinks) { freeLinks_ = std::move(freeLinks); }
     // Without it no adapter goes past its room. With it, an attempt that no
-    // adapter has room for goes through the best one that may stretch.
+    // adapter has room for goes through the one that may stretch and holds
+    // the fewest links (the better-hearing one of equals): past the guess,
+    // spreading leaves the most room for cars that fewer adapters hear.
     void setStretchable(Stretchable stretchable) { stretchable_ = std::move(stretchable); }
 
     // Starts the attempt now if a place is free, else when one frees up. The

@@ -30,9 +30,13 @@ Radio::Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus)
       connects_(std::max<std::size_t>(options_.connectAttempts, 1),
                 std::max<std::size_t>(options_.connectsPerAdapter, 1)) {
     connects_.setFreeLinks([this] { return freeLinks(); });
-    connects_.setStretchable([this](const std::string& adapter) {
-        const AdapterSet::Adapter* found = adapters_.find(QString::fromStdString(adapter));
-        return found != nullptr && !found->roomRefused;
+    connects_.setStretchable([this](const std::string& adapter) -> std::optional<std::size_t> {
+        const QString path = QString::fromStdString(adapter);
+        const AdapterSet::Adapter* found = adapters_.find(path);
+        if (found == nullptr || found->roomRefused) return std::nullopt;
+        const std::map<QString, std::size_t> held = linksHeld();
+        const auto links = held.find(path);
+        return links == held.end() ? 0 : links->second;
     });
     retryTimer_ = new QTimer(this);
     retryTimer_->setSingleShot(true);

@@ -108,13 +108,18 @@ TEST(ConnectQueue, SpreadsOverAdaptersByOrderRoomAndOneConnectAtATimeOnEach) {
 }
 
 // Rooms are first guesses: with no room left anywhere an attempt still goes
-// through the best adapter whose room no controller has refused.
+// through the adapter whose room no controller has refused with the fewest
+// links, the better-hearing one of equals.
 TEST(ConnectQueue, GoesPastAGuessedRoomOnlyWhenNoAdapterHasRoom) {
     ConnectQueue queue(4, 1);
-    std::map<std::string, std::size_t> free{{"hci0", 0}, {"hci1", 1}, {"hci2", 0}};
+    std::map<std::string, std::size_t> free{{"hci0", 0}, {"hci1", 1}, {"hci2", 0}, {"hci3", 0}};
     std::set<std::string> refused{"hci2"};
+    std::map<std::string, std::size_t> links{{"hci0", 5}, {"hci3", 6}};
     queue.setFreeLinks([&free] { return free; });
-    queue.setStretchable([&refused](const std::string& adapter) { return !refused.contains(adapter); });
+    queue.setStretchable([&](const std::string& adapter) -> std::optional<std::size_t> {
+        if (refused.contains(adapter)) return std::nullopt;
+        return links[adapter];
+    });
     std::vector<std::string> started;
     std::map<std::string, uint64_t> tickets;
     const auto ask = [&](const std::string& car, std::vector<std::string> adapters) {
@@ -122,7 +127,7 @@ TEST(ConnectQueue, GoesPastAGuessedRoomOnlyWhenNoAdapterHasRoom) {
                                      [&started, car](const std::string& adapter) { started.push_back(car + "@" + adapter); });
     };
     ask("a", {"hci0", "hci1"});  // room on hci1 beats a better but full hci0
-    ask("b", {"hci2", "hci0"});  // no room anywhere: hci2 refused before, hci0 only guessed
+    ask("b", {"hci3", "hci2", "hci0"});  // no room anywhere: hci2 refused before, hci0 holds fewer than hci3
     ask("c", {"hci2"});          // only a refused adapter: waits
     ask("d", {"hci0"});          // hci0 busy with b: waits for it
     EXPECT_EQ(started, (std::vector<std::string>{"a@hci1", "b@hci0"}));
