@@ -1,6 +1,8 @@
 // Renders the window as a person sees it after Connect and List, with the
 // simulated vehicles driving, into the PNG file named on the command line:
-// `zelto_app_screenshot FILE [CARS [WIDTHxHEIGHT]]` (3 cars by default).
+// `zelto_app_screenshot FILE [CARS [WIDTHxHEIGHT [system]]]` (3 cars by
+// default; "system" takes the radio the program would choose, a real one if
+// the machine has it, and waits for CARS cars there).
 // Used by scripts/screenshot; not part of the program.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "app/FleetArea.h"
 #include "app/FleetPanel.h"
@@ -46,7 +49,14 @@ int main(int argc, char* argv[]) {
     const QStringList size = argc > 3 ? QString::fromLocal8Bit(argv[3]).split(QLatin1Char('x')) : QStringList();
 
     // Always the simulated vehicles, whatever radio this machine has.
-    auto window = std::make_unique<MainWindow>(makeSimulatedFleet(cars));
+    std::optional<Radio> radio;
+    if (argc > 4 && QString::fromLocal8Bit(argv[4]) == QStringLiteral("system")) {
+        chooseRadio(&application, [&radio](Radio chosen) { radio = std::move(chosen); });
+        if (!waitFor([&radio] { return radio.has_value(); }, 10000)) return 1;
+    } else {
+        radio = makeSimulatedFleet(cars);
+    }
+    auto window = std::make_unique<MainWindow>(std::move(*radio));
     if (size.size() == 2) window->resize(size[0].toInt(), size[1].toInt());
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) {
@@ -86,6 +96,7 @@ int main(int argc, char* argv[]) {
     window->findChild<QPushButton*>("logToggle")->setChecked(cars <= 3);
     QTest::qWait(800);
     window->refreshStatus();
+    window->refreshHealth();
 
     if (!window->grab().save(path, "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
