@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -64,6 +66,21 @@ TEST(DriveProgramOutput, SimCarsListsThatManyCarsEachOnce) {
     }
     const Ran twelve = runDrive(kSim + QStringList{"--sim-cars", "12", "scan"});
     EXPECT_TRUE(twelve.out.contains("id=0x5e07000c model=7 name=Korrin 12 rssi=")) << twelve.out.toStdString();
+
+    // With --json, each car's link health once the listening is over.
+    const Ran health = runDrive(kSim + QStringList{"scan", "--seconds", "2", "--json"});
+    const QList<QByteArray> lines = health.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3) << health.out.toStdString();
+    const QJsonObject first = QJsonDocument::fromJson(lines.front()).object();
+    EXPECT_EQ(first.value("id").toString(), "0x12345678");
+    EXPECT_EQ(first.value("name").toString(), "Vexa");
+    EXPECT_EQ(first.value("adapter").toString(), "") << "the simulated radio has none";
+    EXPECT_TRUE(first.value("rssi").isDouble());
+    EXPECT_LE(first.value("sinceHeardMs").toDouble(), 1000) << "heard while listening";
+    EXPECT_FALSE(first.value("silent").toBool());
+    for (const char* never : {"notifications", "sent", "superseded", "failed"}) {
+        EXPECT_EQ(first.value(never).toDouble(-1), 0) << never << ": a scan never connects";
+    }
 }
 
 TEST(DriveProgramOutput, FullRangeJsonAndVerboseDoWhatTheySay) {
