@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/HealthText.h"
 #include "app/PanelTags.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
@@ -103,9 +104,7 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
     pad_->setTextFormat(Qt::PlainText);
     pad_->setToolTip(QStringLiteral("The gamepad that drives this panel"));
     health_->setTextFormat(Qt::PlainText);
-    health_->setToolTip(QStringLiteral("Name, adapter, signal of the last advertisement, time since last heard, "
-                                       "notifications per second, and commands sent, replaced by a newer one "
-                                       "before they left, and failed"));
+    health_->setToolTip(healthFieldsTip());
     health_->setMinimumWidth(1);  // a long line is cut, never widens the window
 
     auto* row = new QHBoxLayout(this);

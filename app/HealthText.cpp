@@ -1,6 +1,9 @@
 #include "app/HealthText.h"
 
+#include <QLabel>
 #include <QStringList>
+
+#include "link/Vehicle.h"
 
 namespace {
 
@@ -54,4 +57,27 @@ QString healthRecord(const LinkHealth& health) {
           << QStringLiteral("replaced:%1").arg(health.commandsSuperseded)
           << QStringLiteral("failed:%1").arg(health.writesFailed);
     return parts.join(QLatin1Char(' '));
+}
+
+QString carsRecord(const std::vector<std::shared_ptr<Vehicle>>& cars) {
+    QString lines;
+    for (const std::shared_ptr<Vehicle>& car : cars) {
+        if (!car) continue;
+        lines += QStringLiteral("id:%1 model:%2 ").arg(car->identifier()).arg(static_cast<unsigned>(car->modelIdentifier())) +
+                 healthRecord(car->health()) + QLatin1Char('\n');
+    }
+    return lines.isEmpty() ? QStringLiteral("none\n") : lines;
+}
+
+QString healthFieldsTip() {
+    return QStringLiteral(
+        "Name, adapter, signal of the last advertisement, time since last heard, notifications per second, "
+        "and commands sent, replaced by a newer one before they left, and failed");
+}
+
+void showHealth(QLabel* label, const QString& text, bool silent) {
+    if (!label) return;
+    if (label->text() != text) label->setText(text);
+    const QString style = silent ? QStringLiteral("color: #a40000; font-weight: bold;") : QString();
+    if (label->styleSheet() != style) label->setStyleSheet(style);
 }

@@ -84,19 +84,9 @@ QLabel* healthLabelIn(QFormLayout* form) {
     label->setWordWrap(true);
     // Two lines whatever it says, so the panels do not jump as figures change.
     label->setMinimumHeight(2 * label->fontMetrics().lineSpacing());
-    label->setToolTip(QStringLiteral("Name, adapter, signal of the last advertisement, time since last heard, "
-                                     "notifications per second, and commands sent, replaced by a newer one "
-                                     "before they left, and failed"));
+    label->setToolTip(healthFieldsTip());
     form->addRow(label);
     return label;
-}
-
-// A silent car is told plainly: the line turns bold and dark red.
-void showHealth(QLabel* label, const QString& text, bool silent) {
-    if (!label) return;
-    if (label->text() != text) label->setText(text);
-    const QString style = silent ? QStringLiteral("color: #a40000; font-weight: bold;") : QString();
-    if (label->styleSheet() != style) label->setStyleSheet(style);
 }
 
 }  // namespace
@@ -401,16 +391,10 @@ bool MainWindow::saveLog(const QString& path, QString* reason) const {
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         QTextStream out(&file);
+        // The listed cars last, with their links' health as the panels show it.
         out << "Radio: " << radio().description << "\n\nLink log\n" << ui_->linkLogView->toPlainText()
-            << "\n\nOutput" << ui_->outputArea->toPlainText() << "\n\nCars\n";
-        // Each listed car with its link's health as the panels show it.
-        const VehicleList cars = *viewController_->vehiclesController().vehicles();
-        if (cars.empty()) out << "none\n";
-        for (const std::shared_ptr<Vehicle>& car : cars) {
-            if (!car) continue;
-            out << "id:" << car->identifier() << " model:" << static_cast<unsigned>(car->modelIdentifier()) << ' '
-                << healthRecord(car->health()) << '\n';
-        }
+            << "\n\nOutput" << ui_->outputArea->toPlainText() << "\n\nCars\n"
+            << carsRecord(*viewController_->vehiclesController().vehicles());
         out.flush();
         if (file.commit()) return true;
     }
