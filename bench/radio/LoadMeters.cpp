@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <algorithm>
 
-namespace fleet {
+namespace load {
 
 namespace {
 
@@ -82,4 +82,4 @@ double percentile(std::vector<double> values, double p) {
     return values[std::min(index, values.size() - 1)];
 }
 
-}  // namespace fleet
+}  // namespace load

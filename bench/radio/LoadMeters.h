@@ -1,5 +1,6 @@
-// What a fleet run costs: this process's CPU, its children's (the mock
-// BlueZ), how busy the whole machine was, and the worst gap of Qt's loop.
+// What a bench run costs, for the radio benches: this process's CPU, its
+// children's (the mock BlueZ), how busy the whole machine was, percentiles
+// of what was measured, and the worst gap of Qt's loop.
 #pragma once
 
 #include <QElapsedTimer>
@@ -7,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace fleet {
+namespace load {
 
 double processCpuSeconds();
 // The CPU of this process's children and theirs.
@@ -44,4 +45,4 @@ private:
     qint64 worst_ = 0;
 };
 
-}  // namespace fleet
+}  // namespace load

@@ -25,6 +25,7 @@
 namespace {
 
 using namespace fleet;
+using namespace load;
 
 constexpr int kConnectGoalMs = 10000;
 constexpr double kLatencyGoalMs = 30;

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "LoadMeters.h"
 #include "MockBluez.h"
 #include "ble/EventLoop.h"
 #include "ble/bluez/CentralFactory.h"
@@ -40,13 +41,6 @@ using Bytes = std::vector<uint8_t>;
 
 double secondsNow() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 long peakKilobytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -55,13 +49,6 @@ long peakKilobytes() {
 
 uint16_t speedOf(const Bytes& frame) {
     return frame.size() == 7 && frame[1] == 0x24 ? static_cast<uint16_t>(frame[2] | frame[3] << 8) : 0;
-}
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(index, values.size() - 1)];
 }
 
 // The worst gap between the ticks of a 10 ms timer, beyond its 10 ms.
@@ -173,20 +160,20 @@ void oneAtATimeAndDrag(MockBluez& mock, Kind kind, int serial) {
         if (speed >= 1 && speed <= kCommands) latencies.push_back((write.monotonicTime - calledAt[speed]) * 1e3);
     }
     std::printf("| %s | one at a time | %zu writes for %d commands | latency p50 %.2f ms, p99 %.2f ms, worst %.2f ms |\n",
-                nameOf(kind), writes.size(), kCommands, percentile(latencies, 0.5), percentile(latencies, 0.99),
-                percentile(latencies, 1.0));
+                nameOf(kind), writes.size(), kCommands, load::percentile(latencies, 0.5), load::percentile(latencies, 0.99),
+                load::percentile(latencies, 1.0));
 
     // A drag: 1000 set-speed commands in one go.
     QTest::qWait(100);
     mock.clearWrites(car.writeCharacteristic);
-    const double dragStart = cpuSeconds();
+    const double dragStart = load::processCpuSeconds();
     double lastCall = 0;
     for (int i = 1; i <= 1000; ++i) {
         lastCall = secondsNow();
         vehicle->setSpeed(static_cast<float>(i));
     }
     const bool arrived = waitFor([&] { return speedOf(mock.lastWrite(car.writeCharacteristic).bytes) == 1000; }, 60000);
-    const double dragCpu = cpuSeconds() - dragStart;
+    const double dragCpu = load::processCpuSeconds() - dragStart;
     const auto dragWrites = mock.writes(car.writeCharacteristic);
     std::printf("| %s | 1000-frame drag | %zu writes reach BlueZ | last value %s %.1f ms after the last command | CPU %.1f ms in all |\n",
                 nameOf(kind), dragWrites.size(), arrived ? "arrives" : "NEVER arrives",
@@ -209,7 +196,7 @@ double cpuPerWrite(MockBluez& mock, Kind kind, int serial) {
     // Plain event loops on both windows: QTest's waits sleep between rounds.
     QEventLoop busy;
     QElapsedTimer window;
-    const double busyStart = cpuSeconds();
+    const double busyStart = load::processCpuSeconds();
     window.start();
     int sent = 0;
     QTimer feeder;
@@ -223,13 +210,13 @@ double cpuPerWrite(MockBluez& mock, Kind kind, int serial) {
     feeder.start(kInterval);
     busy.exec();
     feeder.stop();
-    const double busyCpu = cpuSeconds() - busyStart;
+    const double busyCpu = load::processCpuSeconds() - busyStart;
     const qint64 busyMs = window.elapsed();
     QEventLoop idle;
-    const double idleStart = cpuSeconds();
+    const double idleStart = load::processCpuSeconds();
     QTimer::singleShot(static_cast<int>(busyMs), &idle, &QEventLoop::quit);
     idle.exec();
-    const double idleCpu = cpuSeconds() - idleStart;
+    const double idleCpu = load::processCpuSeconds() - idleStart;
     const std::size_t writes = mock.writes(car.writeCharacteristic).size();
     if (writes == 0) return -1;
     return (busyCpu - idleCpu) / static_cast<double>(writes) * 1e6;
@@ -241,7 +228,7 @@ void cpu(MockBluez& mock, Kind kind, int& serial, int runs) {
     std::string each;
     for (const double figure : figures) each += (each.empty() ? "" : ", ") + std::to_string(static_cast<int>(figure + 0.5));
     std::printf("| %s | CPU per write | median %.0f us of %d runs (%s us), 20000 commands paced at 1 ms |\n",
-                nameOf(kind), percentile(figures, 0.5), runs, each.c_str());
+                nameOf(kind), load::percentile(figures, 0.5), runs, each.c_str());
 }
 
 void frozen(MockBluez& mock, Kind kind, int serial) {
