@@ -1,10 +1,8 @@
 // Every listed car gets a panel: the cars no model panel holds get compact
 // rows of their own that drive with the same lines and frames, Stop all and
 // Save log cover them, and every panel tells its link's health.
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "PanelFixture.h"
@@ -205,12 +203,7 @@ TEST_F(FleetTest, EveryPanelShowsItsLinksHealthAndASilentCarPlainly) {
     EXPECT_FALSE(panel->health()->styleSheet().isEmpty());
 
     // Save log carries the same figures for every listed car.
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("fleet.log"));
-    ASSERT_TRUE(window_->saveLog(path));
-    QFile saved(path);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const QString log = QString::fromUtf8(saved.readAll());
+    const QString log = savedLog();
     EXPECT_TRUE(log.contains(QStringLiteral("\n\nCars\nid:42 model:18 name:\""))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("\nid:44 model:7 name:\""))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral(" silent notifications/s:0 sent:%1 replaced:0 failed:1\n").arg(handshake + 5)))

@@ -1,6 +1,8 @@
 #include "PanelFixture.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -63,6 +65,15 @@ QLineEdit* PanelFixture::field(const char* name) const {
 
 QString PanelFixture::output() const {
     return window_->findChild<QPlainTextEdit*>("outputArea")->toPlainText();
+}
+
+QString PanelFixture::savedLog() const {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("saved.log"));
+    EXPECT_TRUE(window_->saveLog(path));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return QString::fromUtf8(file.readAll());
 }
 
 std::vector<Bytes> PanelFixture::writesTo(std::uint32_t identifier) const {

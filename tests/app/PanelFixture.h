@@ -44,6 +44,8 @@ protected:
     TaggedSlider* slider(const char* name) const;
     QLineEdit* field(const char* name) const;
     QString output() const;
+    // What File → Save log writes, read back from a fresh file.
+    QString savedLog() const;
     std::string takeStdout() { return stdout_.take(); }
 
     // What reached the vehicle's write characteristic since the last clear.

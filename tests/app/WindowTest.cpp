@@ -231,16 +231,12 @@ TEST_F(WindowTest, TheStatusBarNamesTheCarOfItsLineAndTheLinkLogKeepsTimes) {
 TEST_F(WindowTest, SaveLogWritesTheTimedLinkLogAndTheOutput) {
     openAndList();
     pushButton("stopAllButton")->click();
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("drive.log"));
-    ASSERT_TRUE(window_->saveLog(path));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString saved = QString::fromUtf8(file.readAll());
+    const QString saved = savedLog();
     EXPECT_TRUE(saved.startsWith("Radio: Simulated vehicles\n\nLink log\n")) << saved.toStdString();
     EXPECT_TRUE(saved.contains(QRegularExpression(R"(\d\d:\d\d\.\d{3} Connected to vehicle id=0x0000003f\n)")));
     EXPECT_TRUE(saved.contains("\n\nOutput" + output() + "\n\nCars\nid:61 model:9 name:"));
     EXPECT_TRUE(saved.contains("Car:[63] speed:0.0"));
+    QTemporaryDir dir;
     EXPECT_FALSE(window_->saveLog(dir.filePath(QStringLiteral("no/such/folder/drive.log"))));
 }
 
