@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/FleetPanel.h"
+#include "app/PanelActions.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "app/ViewController.h"
@@ -42,17 +43,7 @@ PanelWidgets FleetArea::add(const Vehicle& vehicle, qint64 middleTag) {
     auto* panel = new FleetPanel(vehicle.identifier(), vehicle.modelIdentifier(), middleTag, widget());
     rows_->insertWidget(rows_->count() - 1, panel);  // above the stretch
     panels_.push_back(panel);
-    ViewController* vc = &controller_;
-    TaggedSlider* speed = panel->speed();
-    connect(speed, &TaggedSlider::userMoved, vc, &ViewController::changeSpeed);
-    connect(speed, &TaggedSlider::userMoved, this, [this] { refresh_(); });
-    connect(panel->lane(), &TaggedSlider::userMoved, vc, &ViewController::changeLane);
-    connect(panel->middle(), &TaggedButton::triggered, vc, &ViewController::setLaneToMiddle);
-    connect(panel->uTurn(), &QPushButton::clicked, vc, [vc, speed] { vc->turnVehicleOf(speed); });
-    connect(panel->stop(), &QPushButton::clicked, this, [this, vc, speed] {
-        vc->stopVehicleOf(speed);
-        refresh_();
-    });
+    wirePanelActions(panel->widgets(), controller_, this, refresh_);
     setVisible(true);
     emit panelsChanged();
     return panel->widgets();

@@ -128,4 +128,4 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
     row->addWidget(health_, 10);
 }
 
-PanelWidgets FleetPanel::widgets() const { return {speed_, lane_, middle_, stop_, pad_}; }
+PanelWidgets FleetPanel::widgets() const { return {speed_, lane_, middle_, stop_, pad_, uTurn_}; }

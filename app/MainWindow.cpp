@@ -37,6 +37,7 @@
 #include "app/HealthText.h"
 #include "app/HelpMenu.h"
 #include "app/LinkLogForwarder.h"
+#include "app/PanelActions.h"
 #include "app/PanelTags.h"
 #include "app/SliderAccessibility.h"
 #include "app/TaggedButton.h"
@@ -183,17 +184,8 @@ void MainWindow::connectOutlets() {
 
 void MainWindow::wireActions() {
     ViewController* vc = viewController_.get();
-    for (TaggedSlider* speed :
-         {ui_->vexaSpeedSlider, ui_->drummetSpeedSlider, ui_->pellanSpeedSlider}) {
-        connect(speed, &TaggedSlider::userMoved, vc, &ViewController::changeSpeed);
-        connect(speed, &TaggedSlider::userMoved, this, &MainWindow::refreshStatus);
-    }
-    for (TaggedSlider* lane : {ui_->vexaLaneSlider, ui_->drummetLaneSlider, ui_->pellanLaneSlider}) {
-        connect(lane, &TaggedSlider::userMoved, vc, &ViewController::changeLane);
-    }
-    for (TaggedButton* middle :
-         {ui_->vexaMiddleButton, ui_->drummetMiddleButton, ui_->pellanMiddleButton}) {
-        connect(middle, &TaggedButton::triggered, vc, &ViewController::setLaneToMiddle);
+    for (const PanelWidgets& panel : modelPanelWidgets()) {
+        wirePanelActions(panel, *vc, this, [this] { refreshStatus(); });
     }
     connect(ui_->connectButton, &TaggedButton::triggered, vc, &ViewController::connectToBluetooth);
     connect(ui_->listButton, &TaggedButton::triggered, vc, &ViewController::connectToBluetooth);
@@ -211,25 +203,6 @@ void MainWindow::wireActions() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, stopAll);
-    const std::pair<QPushButton*, TaggedSlider*> stops[] = {
-        {ui_->vexaStopButton, ui_->vexaSpeedSlider},
-        {ui_->drummetStopButton, ui_->drummetSpeedSlider},
-        {ui_->pellanStopButton, ui_->pellanSpeedSlider},
-    };
-    for (const auto& [button, speed] : stops) {
-        connect(button, &QPushButton::clicked, this, [this, vc, speed = speed] {
-            vc->stopVehicleOf(speed);
-            refreshStatus();
-        });
-    }
-    const std::pair<QPushButton*, TaggedSlider*> turns[] = {
-        {ui_->vexaUTurnButton, ui_->vexaSpeedSlider},
-        {ui_->drummetUTurnButton, ui_->drummetSpeedSlider},
-        {ui_->pellanUTurnButton, ui_->pellanSpeedSlider},
-    };
-    for (const auto& [button, speed] : turns) {
-        connect(button, &QPushButton::clicked, vc, [vc, speed = speed] { vc->turnVehicleOf(speed); });
-    }
 }
 
 void MainWindow::setUpMenus() {
@@ -574,13 +547,19 @@ void MainWindow::giveTheFleetRoom() {
     splitter->setSizes(sizes);
 }
 
-std::vector<PanelWidgets> MainWindow::panelWidgets() const {
-    std::vector<PanelWidgets> all = {
-        {ui_->vexaSpeedSlider, ui_->vexaLaneSlider, ui_->vexaMiddleButton, ui_->vexaStopButton, ui_->vexaPad},
+std::vector<PanelWidgets> MainWindow::modelPanelWidgets() const {
+    return {
+        {ui_->vexaSpeedSlider, ui_->vexaLaneSlider, ui_->vexaMiddleButton, ui_->vexaStopButton, ui_->vexaPad,
+         ui_->vexaUTurnButton},
         {ui_->drummetSpeedSlider, ui_->drummetLaneSlider, ui_->drummetMiddleButton, ui_->drummetStopButton,
-         ui_->drummetPad},
-        {ui_->pellanSpeedSlider, ui_->pellanLaneSlider, ui_->pellanMiddleButton, ui_->pellanStopButton, ui_->pellanPad},
+         ui_->drummetPad, ui_->drummetUTurnButton},
+        {ui_->pellanSpeedSlider, ui_->pellanLaneSlider, ui_->pellanMiddleButton, ui_->pellanStopButton,
+         ui_->pellanPad, ui_->pellanUTurnButton},
     };
+}
+
+std::vector<PanelWidgets> MainWindow::panelWidgets() const {
+    std::vector<PanelWidgets> all = modelPanelWidgets();
     for (FleetPanel* panel : fleet_->panels()) all.push_back(panel->widgets());
     return all;
 }

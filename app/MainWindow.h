@@ -105,6 +105,7 @@ private:
     void giveTheFleetRoom();
     // Every panel's controls, the model panels first.
     std::vector<PanelWidgets> panelWidgets() const;
+    std::vector<PanelWidgets> modelPanelWidgets() const;
     void nameForScreenReaders();
     void chooseRememberedRadio();
 

@@ -1,6 +1,7 @@
-// The controls of one vehicle panel, as the window hands them to whatever
-// drives the panels besides the person's hands (the gamepads). Weak: a
-// control deleted under its user is skipped.
+// The controls of one vehicle panel, model panel or row alike: what the
+// window wires to the ViewController's actions and hands to whatever drives
+// the panels besides the person's hands (the gamepads). Weak: a control
+// deleted under its user is skipped.
 #pragma once
 
 #include <QPointer>
@@ -16,4 +17,5 @@ struct PanelWidgets {
     QPointer<TaggedButton> middle;
     QPointer<QPushButton> stop;
     QPointer<QLabel> pad;
+    QPointer<QPushButton> uTurn;
 };

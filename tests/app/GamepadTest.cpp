@@ -224,13 +224,14 @@ TEST_F(GamepadTest, PadsFollowTheirPanelsAsTheWindowAddsAndRemovesThem) {
                             window_->findChild<TaggedSlider*>(name + "LaneSlider"),
                             window_->findChild<TaggedButton*>(name + "MiddleButton"),
                             window_->findChild<QPushButton*>(name + "StopButton"),
-                            window_->findChild<QLabel*>(name + "Pad")};
+                            window_->findChild<QLabel*>(name + "Pad"),
+                            window_->findChild<QPushButton*>(name + "UTurnButton")};
     };
     const PanelWidgets vexa = modelPanel("vexa"), drummet = modelPanel("drummet"),
                        pellan = modelPanel("pellan");
     QWidget extra;  // two fleet panels of the test's own
-    PanelWidgets a{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra)};
-    PanelWidgets b{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra)};
+    PanelWidgets a{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra), {}};
+    PanelWidgets b{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra), {}};
     driver_->setPanels({vexa, drummet, pellan, a, b});
     VirtualPad one("One"), two("Two"), three("Three"), four("Four"), five("Five");
     poll(0);
