@@ -66,10 +66,12 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
       stop_(new QPushButton(this)),
       state_(new QLabel(this)),
       health_(new QLabel(this)),
-      pad_(new QLabel(this)) {
+      pad_(new QLabel(this)),
+      phone_(new QLabel(this)) {
     setObjectName(QStringLiteral("fleetPanel%1").arg(identifier));
     setFrameShape(QFrame::StyledPanel);
     const QString title = QStringLiteral("%1 %2").arg(modelName(model)).arg(identifier);
+    title_ = title;
     setAccessibleName(title);
 
     auto* name = new QLabel(title, this);
@@ -103,6 +105,8 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
     state_->setToolTip(QStringLiteral("The link: connecting, ready (speed 0), moving or gone"));
     pad_->setTextFormat(Qt::PlainText);
     pad_->setToolTip(QStringLiteral("The gamepad that drives this panel"));
+    phone_->setTextFormat(Qt::PlainText);
+    phone_->setToolTip(QStringLiteral("The phone that drives this panel"));
     health_->setTextFormat(Qt::PlainText);
     health_->setToolTip(healthFieldsTip());
     health_->setMinimumWidth(1);  // a long line is cut, never widens the window
@@ -125,7 +129,8 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
     row->addWidget(uTurn_);
     row->addWidget(stop_);
     row->addWidget(pad_);
+    row->addWidget(phone_);
     row->addWidget(health_, 10);
 }
 
-PanelWidgets FleetPanel::widgets() const { return {speed_, lane_, middle_, stop_, pad_, uTurn_}; }
+PanelWidgets FleetPanel::widgets() const { return {speed_, lane_, middle_, stop_, pad_, uTurn_, phone_, title_}; }

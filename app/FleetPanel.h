@@ -31,6 +31,7 @@ public:
     QLabel* state() const { return state_; }
     QLabel* health() const { return health_; }
     QLabel* pad() const { return pad_; }
+    QLabel* phone() const { return phone_; }
 
 private:
     TaggedSlider* speed_;
@@ -41,6 +42,8 @@ private:
     QLabel* state_;
     QLabel* health_;
     QLabel* pad_;
+    QLabel* phone_;
+    QString title_;
 };
 
 // "Vexa", "Drummet", "Pellan", else "Model 7".

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <optional>
 
+#include "app/PanelMoves.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "app/ViewController.h"
@@ -52,22 +53,14 @@ const PanelWidgets* GamepadDriver::panel(int index) const {
 void GamepadDriver::setSpeed(int index, float fraction) {
     const PanelWidgets* controls = panel(index);
     TaggedSlider* slider = controls ? controls->speed.data() : nullptr;
-    if (!slider || !window_.viewController) return;
-    const int step = stepFor(*slider, std::max(fraction, 0.0f));
-    if (step == slider->value()) return;  // a move too small for the slider sends nothing
-    slider->setValue(step);
-    window_.viewController->changeSpeed(slider);
-    if (window_.refresh) window_.refresh();
+    if (!slider) return;
+    moveSpeedSlider(slider, stepFor(*slider, std::max(fraction, 0.0f)), window_.viewController, window_.refresh);
 }
 
 void GamepadDriver::setLane(int index, float position) {
     const PanelWidgets* controls = panel(index);
     TaggedSlider* slider = controls ? controls->lane.data() : nullptr;
-    if (!slider || !window_.viewController) return;
-    const int step = stepFor(*slider, position);
-    if (step == slider->value()) return;
-    slider->setValue(step);
-    window_.viewController->changeLane(slider);
+    if (slider) moveLaneSlider(slider, stepFor(*slider, position), window_.viewController);
 }
 
 void GamepadDriver::centreLane(int index) {

@@ -38,6 +38,7 @@
 #include "app/HelpMenu.h"
 #include "app/LinkLogForwarder.h"
 #include "app/PanelActions.h"
+#include "app/PhoneSharing.h"
 #include "app/PanelTags.h"
 #include "app/SliderAccessibility.h"
 #include "app/TaggedButton.h"
@@ -147,6 +148,8 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     showValueOf(ui_->drummetLaneSlider, ui_->drummetLaneValue);
     showValueOf(ui_->pellanSpeedSlider, ui_->pellanSpeedValue);
     showValueOf(ui_->pellanLaneSlider, ui_->pellanLaneValue);
+    phoneSharing_ = new PhoneSharing(*viewController_, this, [this] { refreshStatus(); });
+    phoneSharing_->setPanels(panelWidgets());
     setUpMenus();
     setUpStatusBar();
     nameForScreenReaders();
@@ -162,6 +165,8 @@ MainWindow::~MainWindow() {
     window_settings::setGeometry(saveGeometry());
     statusTimer_->stop();
     recorder_.reset();
+    delete phoneSharing_;  // phones let go before the panels they drive
+    phoneSharing_ = nullptr;
     delete linkLog_;  // lines written on the way out find no window
     linkLog_ = nullptr;
     viewController_.reset();
@@ -205,6 +210,11 @@ void MainWindow::wireActions() {
     connect(escape, &QShortcut::activated, this, stopAll);
 }
 
+void MainWindow::pressConnectThenList(int listAfterMs) {
+    ui_->connectButton->click();
+    QTimer::singleShot(listAfterMs, this, [this] { ui_->listButton->click(); });
+}
+
 void MainWindow::setUpMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     QAction* save = file->addAction(QStringLiteral("&Save log\u2026"), this, &MainWindow::saveLogAs);
@@ -225,6 +235,7 @@ void MainWindow::setUpMenus() {
         connect(catalog_.adapters, &AdapterList::changed, this, &MainWindow::rebuildRadioMenu);
     }
     rebuildRadioMenu();
+    phoneSharing_->addMenu(menuBar());
     help::addHelpMenu(this);
 }
 
@@ -517,6 +528,7 @@ void MainWindow::takeFleetPanels() {
 #if ZELTO_WITH_GAMEPADS
     if (gamepads_) gamepads_->setPanels(panelWidgets());
 #endif
+    if (phoneSharing_) phoneSharing_->setPanels(panelWidgets());
     // Tab reads the rows after the model panels and before the output.
     QWidget* previous = ui_->pellanStopButton;
     for (FleetPanel* panel : fleet_->panels()) {
@@ -550,11 +562,11 @@ void MainWindow::giveTheFleetRoom() {
 std::vector<PanelWidgets> MainWindow::modelPanelWidgets() const {
     return {
         {ui_->vexaSpeedSlider, ui_->vexaLaneSlider, ui_->vexaMiddleButton, ui_->vexaStopButton, ui_->vexaPad,
-         ui_->vexaUTurnButton},
+         ui_->vexaUTurnButton, ui_->vexaPhone, QStringLiteral("Vexa")},
         {ui_->drummetSpeedSlider, ui_->drummetLaneSlider, ui_->drummetMiddleButton, ui_->drummetStopButton,
-         ui_->drummetPad, ui_->drummetUTurnButton},
+         ui_->drummetPad, ui_->drummetUTurnButton, ui_->drummetPhone, QStringLiteral("Drummet")},
         {ui_->pellanSpeedSlider, ui_->pellanLaneSlider, ui_->pellanMiddleButton, ui_->pellanStopButton,
-         ui_->pellanPad, ui_->pellanUTurnButton},
+         ui_->pellanPad, ui_->pellanUTurnButton, ui_->pellanPhone, QStringLiteral("Pellan")},
     };
 }
 

@@ -27,6 +27,7 @@ class DriveRecorder;
 class FleetArea;
 class GamepadDriver;
 class LinkLogForwarder;
+class PhoneSharing;
 class TaggedSlider;
 class ViewController;
 namespace Ui {
@@ -80,6 +81,12 @@ public:
     GamepadDriver* attachGamepads(bool poll = true);
 #endif
 
+    // Presses Connect now and List after `listAfterMs` (--connect).
+    void pressConnectThenList(int listAfterMs);
+
+    // Driving from phones (Share menu, --share).
+    PhoneSharing& phoneSharing() const { return *phoneSharing_; }
+
 signals:
     // The car of a panel (0 Vexa, 1 Drummet, 2 Pellan, then the fleet's
     // panels in order) left the registry.
@@ -120,6 +127,7 @@ private:
     std::size_t modelPanels_ = 0;
     FleetArea* fleet_ = nullptr;
     GamepadDriver* gamepads_ = nullptr;
+    PhoneSharing* phoneSharing_ = nullptr;
     LinkLogForwarder* linkLog_ = nullptr;
     QMenu* radioMenu_ = nullptr;
     QActionGroup* radioActions_ = nullptr;

@@ -1,8 +1,25 @@
 #include "app/PanelCommandLine.h"
 
 #include <QCommandLineParser>
+#include <QHostAddress>
 
 #include "radio/SimCars.h"
+
+namespace {
+
+PanelCommandLine refused(const QString& reason) {
+    PanelCommandLine line;
+    line.refusal = reason;
+    return line;
+}
+
+PanelCommandLine printed(const QString& text) {
+    PanelCommandLine line;
+    line.text = text;
+    return line;
+}
+
+}  // namespace
 
 PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QString& version) {
     QCommandLineParser parser;
@@ -16,15 +33,48 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
         QStringLiteral("the simulated radio's number of cars, 1 to %1 (3: one for each panel)").arg(kMostSimCars),
         QStringLiteral("count"), QString::number(kDefaultSimCars));
     parser.addOption(simCars);
+    const QCommandLineOption share(
+        QStringLiteral("share"),
+        QStringLiteral("lets phones on the network drive the cars from a page on PORT (0: any free port),\n"
+                       "on ADDRESS or else this machine's first network address; prints the page's address"),
+        QStringLiteral("[address:]port"));
+    parser.addOption(share);
+    const QCommandLineOption connect(QStringLiteral("connect"),
+                                     QStringLiteral("presses Connect at start, and List 3 s later"));
+    parser.addOption(connect);
 
-    if (!parser.parse(arguments)) return {std::nullopt, parser.errorText(), QString()};
-    if (parser.isSet(help)) return {std::nullopt, QString(), parser.helpText()};
-    if (parser.isSet(versionOption)) return {std::nullopt, QString(), QStringLiteral("zelto-panel %1\n").arg(version)};
+    if (!parser.parse(arguments)) return refused(parser.errorText());
+    if (parser.isSet(help)) return printed(parser.helpText());
+    if (parser.isSet(versionOption)) return printed(QStringLiteral("zelto-panel %1\n").arg(version));
     // The window has nothing to open: a stray word is more likely a mistake.
     if (!parser.positionalArguments().isEmpty()) {
-        return {std::nullopt, QStringLiteral("unexpected \"%1\"").arg(parser.positionalArguments().first()), QString()};
+        return refused(QStringLiteral("unexpected \"%1\"").arg(parser.positionalArguments().first()));
     }
     const std::optional<int> cars = readSimCars(parser.value(simCars));
-    if (!cars) return {std::nullopt, simCarsRefusal(), QString()};
-    return {cars, QString(), QString()};
+    if (!cars) return refused(simCarsRefusal());
+    PanelCommandLine line;
+    line.simCars = cars;
+    line.connect = parser.isSet(connect);
+    if (parser.isSet(share)) {
+        line.share = readShareAt(parser.value(share));
+        if (!line.share) {
+            return refused(QStringLiteral("--share takes [ADDRESS:]PORT, such as 8765 or 192.168.1.20:8765, not \"%1\"")
+                               .arg(parser.value(share)));
+        }
+    }
+    return line;
+}
+
+std::optional<ShareAt> readShareAt(const QString& text) {
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    QString address = colon < 0 ? QString() : text.left(colon);
+    const QString portText = text.mid(colon + 1);
+    bool ok = false;
+    const uint port = portText.toUInt(&ok);
+    if (!ok || port > 65535 || portText.startsWith(QLatin1Char('+'))) return std::nullopt;
+    if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']'))) {
+        address = address.mid(1, address.size() - 2);
+    }
+    if (colon >= 0 && QHostAddress(address).isNull()) return std::nullopt;
+    return ShareAt{address, static_cast<quint16>(port)};
 }

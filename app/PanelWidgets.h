@@ -1,10 +1,11 @@
 // The controls of one vehicle panel, model panel or row alike: what the
 // window wires to the ViewController's actions and hands to whatever drives
-// the panels besides the person's hands (the gamepads). Weak: a control
+// the panels besides the person's hands (gamepads, phones). Weak: a control
 // deleted under its user is skipped.
 #pragma once
 
 #include <QPointer>
+#include <QString>
 
 class QLabel;
 class QPushButton;
@@ -18,4 +19,7 @@ struct PanelWidgets {
     QPointer<QPushButton> stop;
     QPointer<QLabel> pad;
     QPointer<QPushButton> uTurn;
+    // The phone that drives the panel, and the panel's name ("Vexa", "Korrin 4").
+    QPointer<QLabel> phone;
+    QString name;
 };

@@ -8,7 +8,9 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
 #include "app/PanelCommandLine.h"
+#include "app/PhoneSharing.h"
 #include "app/QuitOnSignals.h"
+#include "app/phone/PhoneHost.h"
 #include "radio/RadioChoice.h"
 
 int main(int argc, char* argv[]) {
@@ -30,6 +32,8 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const int simCars = *commandLine.simCars;
+    const std::optional<ShareAt> shareAt = commandLine.share;
+    const bool pressConnect = commandLine.connect;
     AppDelegate delegate;
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
@@ -44,7 +48,7 @@ int main(int argc, char* argv[]) {
             QCoreApplication::quit();
         }
     });
-    const auto showWindow = [&window, &delegate, simCars](Radio radio) {
+    const auto showWindow = [&window, &delegate, simCars, shareAt, pressConnect](Radio radio) {
         RadioCatalog catalog;
         catalog.adapters = watchAdapters(nullptr);
         // The Radio menu's simulated vehicles are as many as at the start.
@@ -55,12 +59,25 @@ int main(int argc, char* argv[]) {
 #endif
         window->show();
         delegate.applicationDidFinishLaunching();
+        if (pressConnect) window->pressConnectThenList(3000);
+        if (shareAt) {
+            const QHostAddress address =
+                shareAt->address.isEmpty() ? phone::defaultShareAddress() : QHostAddress(shareAt->address);
+            QString reason;
+            if (!window->phoneSharing().share(address, shareAt->port, &reason)) {
+                std::fprintf(stderr, "zelto-panel: could not share on %s port %u: %s\n",
+                             qPrintable(address.toString()), static_cast<unsigned>(shareAt->port), qPrintable(reason));
+                QCoreApplication::exit(2);
+                return;
+            }
+            std::fprintf(stderr, "Drive from phones: %s\n", qPrintable(window->phoneSharing().host().url()));
+            std::fflush(stderr);
+        }
         // For the install check: the window came up, and the program ends.
         if (qEnvironmentVariableIsSet("ZELTO_PANEL_QUIT_WHEN_SHOWN")) {
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         }
     };
     chooseRadio(&application, showWindow, simCars);
-    QApplication::exec();
-    return 0;
+    return QApplication::exec();
 }

@@ -1,0 +1,340 @@
+#include "app/phone/PhoneHost.h"
+
+#include <QFile>
+#include <QNetworkInterface>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <algorithm>
+#include <chrono>
+
+#include "app/phone/PageServer.h"
+#include "app/phone/PhoneMessages.h"
+
+namespace phone {
+namespace {
+
+constexpr int kTickMs = 100;
+// Sockets that have not yet shown the token; more are turned away unread.
+constexpr std::size_t kMostWaiting = kMostPhones;
+
+QByteArray pageFromResources() {
+    QFile page(QStringLiteral(":/phone/drive.html"));
+    return page.open(QIODevice::ReadOnly) ? page.readAll() : QByteArray();
+}
+
+// Compares every character, so the time taken tells nothing of the token.
+bool sameToken(const QString& given, const QString& token) {
+    if (given.size() != token.size()) return false;
+    char16_t difference = 0;
+    for (qsizetype i = 0; i < token.size(); ++i) difference |= given[i].unicode() ^ token[i].unicode();
+    return difference == 0;
+}
+
+Millis steadyNow() {
+    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+}  // namespace
+
+QString newToken() {
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    QString token;
+    for (const quint32 word : words) token += QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0'));
+    return token;
+}
+
+QHostAddress defaultShareAddress() {
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        const auto flags = interface.flags();
+        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
+            (flags & QNetworkInterface::IsLoopBack)) {
+            continue;
+        }
+        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+            const QHostAddress address = entry.ip();
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()) return address;
+        }
+    }
+    return QHostAddress(QHostAddress::LocalHost);
+}
+
+PhoneHost::PhoneHost(Garage& garage, QObject* parent, Clock clock)
+    : QObject(parent), garage_(garage), clock_(clock ? std::move(clock) : Clock(steadyNow)) {
+    ticker_ = new QTimer(this);
+    connect(ticker_, &QTimer::timeout, this, &PhoneHost::tick);
+}
+
+PhoneHost::~PhoneHost() {
+    // Sockets are closed without telling anyone: the garage may be gone already.
+    for (auto& [socket, session] : sessions_) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+bool PhoneHost::share(const QHostAddress& address, quint16 port, QString* reason) {
+    stopSharing();
+    pages_ = new PageServer(pageFromResources(), [this](QTcpSocket* socket) { upgrade(socket); }, this);
+    if (!pages_->listen(address, port, reason)) {
+        delete pages_;
+        pages_ = nullptr;
+        return false;
+    }
+    sockets_ = new QWebSocketServer(QStringLiteral("zelto-panel"), QWebSocketServer::NonSecureMode, this);
+    connect(sockets_, &QWebSocketServer::newConnection, this, &PhoneHost::open);
+    token_ = newToken();
+    address_ = address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(address.toString())
+                                                                     : address.toString();
+    origin_ = QStringLiteral("http://%1:%2").arg(address_).arg(pages_->port());
+    joins_ = 0;
+    ticker_->start(kTickMs);
+    emit phonesChanged();
+    return true;
+}
+
+void PhoneHost::stopSharing() {
+    if (!sharing() && !pages_) return;
+    for (const std::string& phone : rules_.phonesPresent()) release(QString::fromStdString(phone));
+    const auto sessions = std::exchange(sessions_, {});
+    for (const auto& [socket, session] : sessions) drop(socket);
+    rules_ = PhoneRules();
+    garage_.showPhones({});
+    delete pages_;
+    pages_ = nullptr;
+    delete sockets_;
+    sockets_ = nullptr;
+    token_.clear();
+    origin_.clear();
+    ticker_->stop();
+    emit phonesChanged();
+}
+
+QString PhoneHost::url() const { return sharing() ? origin_ + QStringLiteral("/#k=") + token_ : QString(); }
+
+void PhoneHost::setTicking(bool on) {
+    if (!on) {
+        ticker_->stop();
+    } else if (sharing()) {
+        ticker_->start(kTickMs);
+    }
+}
+
+void PhoneHost::upgrade(QTcpSocket* socket) {
+    if (!sockets_) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    sockets_->handleConnection(socket);
+}
+
+void PhoneHost::open() {
+    while (QWebSocket* socket = sockets_ ? sockets_->nextPendingConnection() : nullptr) {
+        const auto waiting = std::count_if(sessions_.begin(), sessions_.end(),
+                                           [](const auto& entry) { return entry.second.phone.empty(); });
+        // A page from anywhere else may not drive: nothing is read from it.
+        if (socket->origin() != origin_ || static_cast<std::size_t>(waiting) >= kMostWaiting) {
+            drop(socket);
+            continue;
+        }
+        socket->setParent(this);
+        socket->setMaxAllowedIncomingMessageSize(kLongestMessage * 4);
+        socket->setMaxAllowedIncomingFrameSize(kLongestMessage * 4);
+        sessions_[socket].opened = now();
+        connect(socket, &QWebSocket::textMessageReceived, this,
+                [this, socket](const QString& text) { receive(socket, text); });
+        connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket] { receive(socket, QString()); });
+        connect(socket, &QWebSocket::disconnected, this, [this, socket] { closed(socket); });
+    }
+}
+
+void PhoneHost::drop(QWebSocket* socket) {
+    socket->disconnect(this);
+    socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
+    socket->deleteLater();
+}
+
+void PhoneHost::receive(QWebSocket* socket, const QString& text) {
+    const auto found = sessions_.find(socket);
+    if (found == sessions_.end()) return;
+    Session& session = found->second;
+    if (session.phone.empty()) {
+        authenticate(socket, session, text);
+        return;
+    }
+    const std::string phone = session.phone;
+    rules_.heard(phone, now());
+    const std::optional<Message> message = readMessage(text);
+    // Stop always gets through; everything else counts against the rate.
+    if (!message || message->kind != Message::Kind::Stop) {
+        const RateGate::Verdict verdict = rules_.admit(phone, now());
+        if (verdict == RateGate::Verdict::DropAndTell) socket->sendTextMessage(refusedText("slow"));
+        if (verdict != RateGate::Verdict::Pass) return;
+    }
+    if (message) act(socket, phone, *message);
+}
+
+void PhoneHost::authenticate(QWebSocket* socket, Session& session, const QString& text) {
+    const std::optional<Message> hello = readMessage(text);
+    if (!hello || hello->kind != Message::Kind::Hello ||
+        !sameToken(QString::fromStdString(hello->token), token_)) {
+        sessions_.erase(socket);
+        drop(socket);
+        return;
+    }
+    const std::string label = hello->name.empty() ? "#" + std::to_string(joins_ + 1) : hello->name;
+    // The same page again (a reload, a second tab): the newer socket drives.
+    std::vector<QWebSocket*> replaced;
+    for (const auto& [other, otherSession] : sessions_) {
+        if (other != socket && otherSession.phone == hello->phone) replaced.push_back(other);
+    }
+    for (QWebSocket* other : replaced) {
+        sessions_.erase(other);
+        drop(other);
+    }
+    if (rules_.join(hello->phone, label, now()) == PhoneRules::Join::Full) {
+        socket->sendTextMessage(refusedText("full"));
+        sessions_.erase(socket);
+        drop(socket);
+        return;
+    }
+    ++joins_;
+    session.phone = hello->phone;
+    socket->sendTextMessage(welcomeText(label));
+    push();
+    emit phonesChanged();
+}
+
+void PhoneHost::act(QWebSocket* socket, const std::string& phone, const Message& message) {
+    using Kind = Message::Kind;
+    if (message.kind == Kind::Claim) {
+        const std::vector<Garage::Car> cars = garage_.cars();
+        const bool offered = std::any_of(cars.begin(), cars.end(),
+                                         [&message](const Garage::Car& car) { return car.key == message.car; });
+        if (!offered) {
+            socket->sendTextMessage(refusedText("gone"));
+            return;
+        }
+        const std::optional<std::string> before = rules_.carOf(phone);
+        if (rules_.claim(phone, message.car) == PhoneRules::Claim::Taken) {
+            socket->sendTextMessage(refusedText("taken"));
+            return;
+        }
+        if (before && *before != message.car) stopIfMoving(*before);
+        push();
+        emit phonesChanged();
+        return;
+    }
+    if (message.kind == Kind::Release) {
+        release(QString::fromStdString(phone));
+        return;
+    }
+    const std::optional<std::string> car = rules_.carOf(phone);
+    if (!car) return;
+    switch (message.kind) {
+        case Kind::Speed: garage_.setSpeed(*car, message.value); break;
+        case Kind::Lane: garage_.setLane(*car, message.value); break;
+        case Kind::Middle: garage_.centre(*car); break;
+        case Kind::UTurn: garage_.uTurn(*car); break;
+        case Kind::Stop: garage_.stop(*car); break;
+        case Kind::Hidden: stopIfMoving(*car); break;
+        default: break;
+    }
+    push();
+}
+
+void PhoneHost::closed(QWebSocket* socket) {
+    const auto found = sessions_.find(socket);
+    if (found == sessions_.end()) return;
+    const std::string phone = found->second.phone;
+    sessions_.erase(found);
+    socket->disconnect(this);
+    socket->deleteLater();
+    if (phone.empty()) return;
+    if (const std::optional<std::string> car = rules_.leave(phone, now())) stopIfMoving(*car);
+    push();
+    emit phonesChanged();
+}
+
+void PhoneHost::release(const QString& phone) {
+    if (const std::optional<std::string> car = rules_.release(phone.toStdString())) stopIfMoving(*car);
+    push();
+    emit phonesChanged();
+}
+
+void PhoneHost::stopIfMoving(const std::string& car) {
+    for (const Garage::Car& known : garage_.cars()) {
+        if (known.key == car && known.moving) garage_.stop(car);
+    }
+}
+
+void PhoneHost::tick() {
+    const Millis at = now();
+    std::vector<QWebSocket*> late;
+    for (const auto& [socket, session] : sessions_) {
+        if (session.phone.empty() && at - session.opened >= kAuthWithin) late.push_back(socket);
+    }
+    for (QWebSocket* socket : late) {
+        sessions_.erase(socket);
+        drop(socket);
+    }
+    const PhoneRules::Due due = rules_.tick(at);
+    for (const std::string& car : due.stop) stopIfMoving(car);
+    push();
+    if (!due.freed.empty()) emit phonesChanged();
+}
+
+void PhoneHost::push() {
+    const std::vector<Garage::Car> cars = garage_.cars();
+    // Cars no longer on a panel are held by no one.
+    std::map<std::string, std::string> labels;
+    for (const std::string& car : rules_.carsHeld()) {
+        const bool offered =
+            std::any_of(cars.begin(), cars.end(), [&car](const Garage::Car& known) { return known.key == car; });
+        if (!offered) rules_.carGone(car);
+    }
+    for (const Garage::Car& car : cars) {
+        if (const std::optional<std::string> holder = rules_.phoneOf(car.key)) {
+            labels[car.key] = rules_.labelOf(*holder);
+        }
+    }
+    // Every time: a panel may hold another car since the last time.
+    garage_.showPhones(labels);
+    for (auto& [socket, session] : sessions_) {
+        if (session.phone.empty()) continue;
+        const std::optional<std::string> mine = rules_.carOf(session.phone);
+        std::vector<CarOffer> offers;
+        std::optional<CarState> state;
+        for (const Garage::Car& car : cars) {
+            const std::optional<std::string> holder = rules_.phoneOf(car.key);
+            offers.push_back({car.key, car.name, !holder, holder == session.phone});
+            if (mine == car.key) state = CarState{car.key, car.name, car.state, car.speed, car.lane};
+        }
+        QString carsNow = carsText(offers);
+        if (carsNow != session.carsSent) socket->sendTextMessage(session.carsSent = std::move(carsNow));
+        QString carNow = carText(state);
+        if (carNow != session.carSent) socket->sendTextMessage(session.carSent = std::move(carNow));
+    }
+}
+
+std::vector<PhoneHost::PhoneView> PhoneHost::phones() const {
+    std::vector<PhoneView> views;
+    const std::vector<Garage::Car> cars = garage_.cars();
+    for (const std::string& phone : rules_.phonesPresent()) {
+        PhoneView view{QString::fromStdString(phone), QString::fromStdString(rules_.labelOf(phone)), QString()};
+        if (const std::optional<std::string> car = rules_.carOf(phone)) {
+            for (const Garage::Car& known : cars) {
+                if (known.key == *car) view.carName = QString::fromStdString(known.name);
+            }
+        }
+        views.push_back(view);
+    }
+    return views;
+}
+
+}  // namespace phone
