@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <vector>
 
+#include "ble/mqtt/BrokerUrl.h"
+#include "ble/mqtt/Wire.h"
 #include "radio/SimCars.h"
 
 namespace drive {
@@ -51,11 +53,18 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
         "Scans for vehicles and drives them from scripts.\n\n"
         "  scan               lists the vehicles that advertise\n"
         "  run SCRIPT|-       runs a JSON-lines script (- for standard input)\n"
-        "  replay FILE        plays a recording back"));
+        "  replay FILE        plays a recording back\n"
+        "  relay              offers this host's radio on an MQTT broker (--broker)"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan, run or replay"));
-    const QCommandLineOption radio = valued("radio", "auto, sim, bluez or qt", "radio", "auto");
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan, run, replay or relay"));
+    const QCommandLineOption radio =
+        valued("radio", "auto, sim, bluez, qt, or mqtt://HOST[:PORT][/NAME] for cars that relays offer", "radio", "auto");
+    const QCommandLineOption broker =
+        valued("broker", "relay: the broker, mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT] (a password may come from "
+                         "ZELTO_BROKER_PASSWORD instead)", "url");
+    const QCommandLineOption name = valued("name", "relay: the relay's name on the broker (this host's name)", "name");
+    const QCommandLineOption caFile = valued("ca-file", "mqtts: the CA certificates to trust (the system's)", "file");
     const QCommandLineOption adapter =
         valued("adapter",
                "the adapter's name (hci0) or address, a comma list of them (hci0,hci1), or all; "
@@ -72,7 +81,7 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     const QCommandLineOption verbose = flag("verbose", "the link's log on standard error");
     const QCommandLineOption simCars =
         valued("sim-cars", "the simulated radio's number of cars, 1 to 256 (3: one for each panel)", "count", "3");
-    parser.addOptions({radio, adapter, timeout, seconds, json, record, fullRange, virtualTime, verbose, simCars});
+    parser.addOptions({radio, adapter, timeout, seconds, json, record, fullRange, virtualTime, verbose, simCars, broker, name, caFile});
 
     if (!parser.parse(arguments)) return refused(parser.errorText());
     if (parser.isSet(help)) return CommandLine{std::nullopt, QString(), parser.helpText() + QLatin1String(kScriptHelp)};
@@ -86,25 +95,56 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     if (command == QLatin1String("scan")) invocation.command = Invocation::Command::Scan;
     else if (command == QLatin1String("run")) invocation.command = Invocation::Command::Run;
     else if (command == QLatin1String("replay")) invocation.command = Invocation::Command::Replay;
+    else if (command == QLatin1String("relay")) invocation.command = Invocation::Command::Relay;
     else return refused(command.isEmpty() ? QStringLiteral("no command") : QStringLiteral("unknown command \"%1\"").arg(command));
     const bool scanning = invocation.command == Invocation::Command::Scan;
-    if (scanning ? positional.size() != 1 : positional.size() != 2) {
-        return refused(scanning ? QStringLiteral("scan takes no file") : QStringLiteral("%1 takes one file").arg(command));
+    const bool relaying = invocation.command == Invocation::Command::Relay;
+    if (scanning || relaying ? positional.size() != 1 : positional.size() != 2) {
+        return refused(scanning || relaying ? QStringLiteral("%1 takes no file").arg(command)
+                                            : QStringLiteral("%1 takes one file").arg(command));
     }
     invocation.file = positional.value(1);
 
     // Every flag that is given must do something for this command.
     const std::vector<const QCommandLineOption*> scanOnly{&seconds};
     const std::vector<const QCommandLineOption*> drivingOnly{&timeout, &record, &fullRange};
-    for (const QCommandLineOption* option : scanning ? drivingOnly : scanOnly) {
+    const std::vector<const QCommandLineOption*> relayOnly{&broker, &name};
+    const std::vector<const QCommandLineOption*> notRelaying{&seconds, &timeout, &record, &fullRange, &json, &virtualTime};
+    std::vector<const QCommandLineOption*> refusedHere = relaying ? notRelaying : relayOnly;
+    for (const QCommandLineOption* option : relaying ? std::vector<const QCommandLineOption*>{} : scanning ? drivingOnly : scanOnly) {
+        refusedHere.push_back(option);
+    }
+    for (const QCommandLineOption* option : refusedHere) {
         if (parser.isSet(*option)) {
             return refused(QStringLiteral("--%1 does not apply to %2").arg(option->names().first(), command));
         }
     }
 
     invocation.radio = parser.value(radio);
+    const bool onBroker = invocation.radio.startsWith(QLatin1String("mqtt://")) ||
+                          invocation.radio.startsWith(QLatin1String("mqtts://"));
     const QStringList radios{QStringLiteral("auto"), QStringLiteral("sim"), QStringLiteral("bluez"), QStringLiteral("qt")};
-    if (!radios.contains(invocation.radio)) return refused(QStringLiteral("--radio is auto, sim, bluez or qt"));
+    if (onBroker && relaying) return refused(QStringLiteral("a relay offers this host's own radio, not a broker's"));
+    if (onBroker) {
+        const auto url = ble::mqtt::readBrokerUrl(invocation.radio.toStdString());
+        if (!url.address) return refused(QStringLiteral("--radio: %1").arg(QString::fromStdString(url.problem)));
+        if (parser.isSet(adapter)) return refused(QStringLiteral("--adapter does not apply to a broker's cars"));
+    } else if (!radios.contains(invocation.radio)) {
+        return refused(QStringLiteral("--radio is auto, sim, bluez, qt or mqtt://HOST[:PORT][/NAME]"));
+    }
+    if (relaying) {
+        invocation.broker = parser.value(broker);
+        if (invocation.broker.isEmpty()) return refused(QStringLiteral("relay needs --broker mqtt[s]://HOST[:PORT]"));
+        const auto url = ble::mqtt::readBrokerUrl(invocation.broker.toStdString());
+        if (!url.address) return refused(QStringLiteral("--broker: %1").arg(QString::fromStdString(url.problem)));
+        if (!url.address->relay.empty()) return refused(QStringLiteral("--broker takes no /NAME; the relay's name is --name"));
+        invocation.relayName = parser.value(name);
+        if (parser.isSet(name) && !ble::mqtt::wire::isToken(invocation.relayName.toStdString())) {
+            return refused(QStringLiteral("--name is 1 to 64 letters, digits and _.:-"));
+        }
+    }
+    invocation.caFile = parser.value(caFile);
+    if (parser.isSet(caFile) && !relaying && !onBroker) return refused(QStringLiteral("--ca-file is for a broker"));
     invocation.adapter = parser.value(adapter);
     if (parser.isSet(adapter) && invocation.adapter.isEmpty()) return refused(QStringLiteral("--adapter names no adapter"));
     if (parser.isSet(adapter) && invocation.radio == QLatin1String("sim")) {

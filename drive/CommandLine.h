@@ -9,10 +9,13 @@
 namespace drive {
 
 struct Invocation {
-    enum class Command { Scan, Run, Replay };
+    enum class Command { Scan, Run, Replay, Relay };
     Command command = Command::Scan;
     QString file;                   // run's and replay's, "-" for standard input
-    QString radio = QStringLiteral("auto");  // auto, sim, bluez or qt, as given
+    QString radio = QStringLiteral("auto");  // auto, sim, bluez, qt or a broker's mqtt[s]:// address, as given
+    QString broker;                 // relay's --broker, an mqtt[s]:// address
+    QString relayName;              // relay's --name; empty: this host's name
+    QString caFile;                 // TLS to a broker: the CA certificates to trust
     QString adapter;                // a name (hci0) or an address; empty: any
     QStringList adapters;           // --adapter read as a list: its names, or "all" alone
     double connectTimeoutS = 10;

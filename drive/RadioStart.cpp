@@ -6,6 +6,7 @@
 #include "ble/ManualEventLoop.h"
 #include "ble/sim/World.h"
 #include "radio/AdapterLookup.h"
+#include "radio/BrokerRadio.h"
 
 namespace drive {
 namespace {
@@ -75,6 +76,19 @@ void startReal(StartedRadio& started, const Invocation& invocation) {
     started.radio = makeRadioOfKind(kind, *lookup.adapter);
 }
 
+// The cars that relays offer on a broker; a broker that is not there or
+// refuses the login is a plain reason.
+void startOnBroker(StartedRadio& started, const Invocation& invocation) {
+    using Answer = std::pair<std::optional<Radio>, QString>;
+    Answer answer = waitFor<Answer>([&invocation](QObject* context, auto done) {
+        makeBrokerRadio(context, invocation.radio,
+                        [done](std::optional<Radio> radio, QString problem) { done(Answer{std::move(radio), problem}); },
+                        invocation.caFile);
+    });
+    started.radio = std::move(answer.first);
+    if (!started.radio) started.problem = answer.second.toStdString();
+}
+
 }  // namespace
 
 StartedRadio::StartedRadio() = default;
@@ -83,7 +97,9 @@ StartedRadio::StartedRadio(StartedRadio&&) noexcept = default;
 
 StartedRadio startRadio(const Invocation& invocation) {
     StartedRadio started;
-    if (invocation.radio == QLatin1String("sim")) {
+    if (invocation.radio.startsWith(QLatin1String("mqtt://")) || invocation.radio.startsWith(QLatin1String("mqtts://"))) {
+        startOnBroker(started, invocation);
+    } else if (invocation.radio == QLatin1String("sim")) {
         startSimulated(started, invocation.virtualTime, invocation.simCars);
     } else if (invocation.radio == QLatin1String("auto") && invocation.adapter.isEmpty()) {
         started.radio = waitFor<Radio>([cars = invocation.simCars](QObject* context, auto done) {

@@ -9,6 +9,7 @@
 
 #include "drive/CommandLine.h"
 #include "drive/RadioStart.h"
+#include "drive/RelayCommand.h"
 #include "drive/Runner.h"
 #include "drive/Scan.h"
 #include "drive/ScriptFile.h"
@@ -58,9 +59,10 @@ int main(int argc, char* argv[]) {
     const drive::Invocation& call = *commandLine.invocation;
     SystemLog::setEchoToStandardError(call.verbose);
     const bool scanning = call.command == drive::Invocation::Command::Scan;
+    const bool relaying = call.command == drive::Invocation::Command::Relay;
 
     drive::Script script;
-    if (!scanning) {
+    if (!scanning && !relaying) {
         const drive::FileText file = drive::readScriptFile(call.file);
         if (!file.error.empty()) {
             printError(file.error);
@@ -83,6 +85,7 @@ int main(int argc, char* argv[]) {
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
+    if (relaying) return drive::runRelay(call, run.factory, printLine, printError);
     if (scanning) {
         drive::scan(run.factory, *run.clock, call.seconds, call.json, printLine);
         return drive::kOk;

@@ -1,0 +1,89 @@
+// The relay protocol's topics and payloads (docs/mqtt.md), read and written
+// without trusting anything that comes from the broker: every payload is one
+// short line of space-separated fields, each field checked for its form and
+// length; anything else is refused whole. Plain C++, no broker, no Qt.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ble/Bluetooth.h"
+
+namespace ble::mqtt::wire {
+
+// No payload, topic or frame beyond these is read.
+inline constexpr std::size_t kMaxPayload = 1024;
+inline constexpr std::size_t kMaxTopic = 160;
+inline constexpr std::size_t kMaxFrame = 64;        // bytes of one GATT value
+inline constexpr std::size_t kMaxStopFrames = 4;
+inline constexpr std::size_t kMaxUuids = 16;
+inline constexpr std::size_t kMaxToken = 64;         // relay, driver, car and slot names
+
+inline constexpr std::string_view kRoot = "zelto/v1/";
+inline constexpr std::string_view kDrivers = "drivers";  // zelto/v1/drivers/<driver>: a driver's last will
+
+// A name that may stand in a topic or a field: 1 to 64 of [A-Za-z0-9_.:-].
+bool isToken(std::string_view text);
+// `text` made into a token (other characters become '-', cut to length);
+// "relay" for nothing usable.
+std::string tokenFrom(std::string_view text);
+
+std::string hexOf(const std::vector<uint8_t>& bytes);  // "0624F401", no spaces
+std::optional<std::vector<uint8_t>> bytesOfHex(std::string_view hex, std::size_t maxBytes);
+
+// Topics.
+std::string statusTopic(std::string_view relay);           // retained "online" / will "offline"
+std::string advertTopic(std::string_view relay);
+std::string requestTopic(std::string_view relay, std::string_view driver);  // driver to relay
+std::string answerTopic(std::string_view relay, std::string_view driver);   // relay to driver
+std::string driverWillTopic(std::string_view driver);
+
+enum class TopicKind { Status, Advert, Request, Answer, DriverWill };
+struct Topic {
+    TopicKind kind;
+    std::string relay;   // empty for DriverWill
+    std::string driver;  // empty for Status and Advert
+};
+std::optional<Topic> readTopic(std::string_view topic);
+
+// What a relay tells of one advertisement.
+struct Advert {
+    std::string car;
+    int rssi = 0;
+    AdvertisementData data;
+};
+std::string writeAdvert(const Advert& advert);
+std::optional<Advert> readAdvert(std::string_view payload);
+
+// Driver to relay.
+struct Request {
+    enum class Kind { Connect, Release, Services, Characteristics, Notify, Stops, Write, Beat };
+    Kind kind = Kind::Beat;
+    std::string car;
+    Uuid uuid;                              // the service, or the characteristic
+    bool flag = false;                      // Notify: on; Write: with response
+    std::string slot;                       // Write: empty for none
+    std::vector<std::vector<uint8_t>> frames;  // Write: one; Stops: one to four
+};
+std::string writeRequest(const Request& request);
+std::optional<Request> readRequest(std::string_view payload);
+
+// Relay to driver.
+struct Answer {
+    enum class Kind { Connected, Failed, Lost, Services, Characteristics, Notifying, Written, Value };
+    Kind kind = Kind::Lost;
+    std::string car;
+    Uuid uuid;                 // the service, or the characteristic
+    std::vector<Uuid> uuids;   // Services, Characteristics
+    std::string reason;        // Failed: held, unknown or link; Notifying, Written: empty when done
+    bool flag = false;         // Notifying: on
+    std::vector<uint8_t> value;
+};
+std::string writeAnswer(const Answer& answer);
+std::optional<Answer> readAnswer(std::string_view payload);
+
+}  // namespace ble::mqtt::wire
