@@ -1,0 +1,139 @@
+// zelto-drive through a relay on a real mosquitto: the frames a driver sends
+// are the frames the relay writes, and the relay stops the cars whenever
+// their driver or the broker disappears.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <algorithm>
+
+#include "tests/mqtt/Broker.h"
+#include "tests/mqtt/Program.h"
+
+namespace mqtt_test {
+namespace {
+
+const QString kGo = QStringLiteral("06 24 90 01 A8 61 00");    // speed 400
+const QString kStop = QStringLiteral("06 24 00 00 A8 61 00");  // speed 0
+const QByteArray kHold = "{\"vehicle\": \"all\", \"speed\": 400}\n{\"wait\": 60000}\n";
+
+QStringList relayArguments(const QString& broker) {
+    return {QStringLiteral("relay"), QStringLiteral("--broker"), broker, QStringLiteral("--name"), QStringLiteral("r1"),
+            QStringLiteral("--radio"), QStringLiteral("sim")};
+}
+
+QStringList driverArguments(const Broker& broker, QStringList more = {QStringLiteral("run"), QStringLiteral("-")}) {
+    return QStringList{QStringLiteral("--radio"), broker.url() + QStringLiteral("/r1")} + more;
+}
+
+// The hex of every frame line ("+0.214 CAR [command] 06 24 ..."): its
+// trailing two-digit fields. Sorted, so that cars may interleave.
+QStringList framesOf(const QStringList& lines) {
+    QStringList frames;
+    for (const QString& line : lines) {
+        if (line.contains(QLatin1Char('('))) continue;
+        QStringList fields = line.split(QLatin1Char(' '));
+        QStringList hex;
+        while (!fields.isEmpty() &&
+               fields.last().contains(QRegularExpression(QStringLiteral("^[0-9A-F]{2}$")))) {
+            hex.prepend(fields.takeLast());
+        }
+        if (!hex.isEmpty()) frames << hex.join(QLatin1Char(' '));
+    }
+    frames.removeAll(QStringLiteral("03 90 01 01"));  // the link's handshake
+    frames.removeAll(QStringLiteral("01 18"));
+    frames.sort();
+    return frames;
+}
+
+class RelayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(broker.running());
+        ASSERT_TRUE(relay.waitForErr(QStringLiteral("offers this host's cars")));
+    }
+    // A driver holding the three cars at speed 400, seen at the relay.
+    std::unique_ptr<Program> holdingDriver() {
+        auto driver = std::make_unique<Program>(driverArguments(broker), kHold);
+        EXPECT_TRUE(relay.waitForOut(kGo, 3));
+        return driver;
+    }
+
+    Broker broker;
+    Program relay{relayArguments(broker.url())};
+};
+
+TEST_F(RelayTest, ThreeCarsDriveThroughTheRelayWithTheDriversExactFrames) {
+    Program driver(driverArguments(broker), "{\"vehicle\": \"all\", \"speed\": 400}\n{\"vehicle\": \"all\", \"lane\": -20, \"at\": 300}\n{\"wait\": 300}\n");
+    ASSERT_EQ(driver.finish(), 0) << driver.err().join(QLatin1Char('\n')).toStdString();
+    const QStringList sent = framesOf(driver.out());
+    ASSERT_EQ(sent.size(), 9);  // speed, lane and the stop at the end, for three cars
+    ASSERT_TRUE(relay.waitFor([&] { return framesOf(relay.out()).size() >= sent.size(); }));
+    EXPECT_EQ(framesOf(relay.out()), sent);
+}
+
+TEST_F(RelayTest, ADriverKilledMidDriveHasItsCarsStoppedByTheRelay) {
+    auto driver = holdingDriver();
+    QElapsedTimer killed;
+    killed.start();
+    driver->signal(SIGKILL);
+    ASSERT_TRUE(relay.waitForOut(kStop + QStringLiteral(" ("), 3));
+    EXPECT_LT(killed.elapsed(), 1500);
+}
+
+TEST_F(RelayTest, ARelayKilledMidDriveIsCarsLostForTheDriver) {
+    auto driver = holdingDriver();
+    relay.signal(SIGKILL);
+    EXPECT_EQ(driver->finish(), 1);
+    EXPECT_FALSE(driver->err().filter(QStringLiteral("was lost")).isEmpty());
+}
+
+TEST_F(RelayTest, ABrokerRestartedFindsBothSidesBackAfterTheRelayStoppedTheCars) {
+    auto driver = holdingDriver();
+    broker.kill();
+    EXPECT_TRUE(relay.waitForOut(kStop + QStringLiteral(" (broker lost)"), 3));
+    EXPECT_EQ(driver->finish(), 1);  // its cars were lost with the broker
+    ASSERT_TRUE(broker.start());
+    ASSERT_TRUE(relay.waitForErr(QStringLiteral("broker: back on")));
+    Program again(driverArguments(broker), "{\"vehicle\": \"all\", \"speed\": 400}\n");
+    EXPECT_EQ(again.finish(), 0);
+    EXPECT_TRUE(relay.waitForOut(kGo, 6));
+}
+
+TEST_F(RelayTest, ASecondDriverIsRefusedAHeldCar) {
+    auto holder = holdingDriver();
+    Program second(driverArguments(broker, {QStringLiteral("--connect-timeout"), QStringLiteral("3"), QStringLiteral("run"),
+                                            QStringLiteral("-")}),
+                   "{\"vehicle\": \"0x12345678\", \"speed\": 300}\n");
+    EXPECT_EQ(second.finish(), 3);  // missing: nothing sent
+    EXPECT_EQ(relay.count(QStringLiteral("06 24 2C 01")), 0);
+}
+
+TEST_F(RelayTest, MalformedOversizedAndForeignPayloadsChangeNothing) {
+    auto driver = holdingDriver();
+    const QString car = QStringLiteral("00:01:12:34:56:78");
+    const QString write = QStringLiteral("BE15BEE1-6186-407E-8381-0BD89C4D8DF4");
+    const std::vector<std::pair<QString, QByteArray>> junk{
+        {QStringLiteral("zelto/v1/r1/from/dintruder"), "write " + car.toUtf8() + " " + write.toUtf8() + " - n 062400000A86100"},
+        {QStringLiteral("zelto/v1/r1/from/dintruder"), "connect " + car.toUtf8()},  // held: refused
+        {QStringLiteral("zelto/v1/r1/from/dintruder"), "write " + car.toUtf8() + " " + write.toUtf8() + " - n 06ZZ"},
+        {QStringLiteral("zelto/v1/r1/from/dintruder"), QByteArray(200000, 'A')},
+        {QStringLiteral("zelto/v1/r1/from/dintruder"), QByteArray("stops\0\xff", 7)},
+        {QStringLiteral("zelto/v1/r1/from/x/y"), "beat"},
+        {QStringLiteral("zelto/v1/r1/adv"), "adv x 99999999999 - - -"},
+        {QStringLiteral("zelto/v1/drivers/dintruder"), "gone"},  // holds nothing
+        {QStringLiteral("elsewhere/topic"), "connect " + car.toUtf8()},
+    };
+    for (const auto& [topic, payload] : junk) ASSERT_TRUE(publishRaw(broker.port(), topic, payload));
+    // The driver's own stop comes after the junk on the broker.
+    driver->signal(SIGTERM);
+    driver->finish();
+    ASSERT_TRUE(relay.waitForOut(kStop, 3));
+    QStringList expected{kGo, kGo, kGo, kStop, kStop, kStop};
+    expected.sort();
+    EXPECT_EQ(framesOf(relay.out()), expected);
+    EXPECT_LE(relay.err().filter(QStringLiteral("dropped")).size(), 1);  // one line, not one per message
+}
+
+}  // namespace
+}  // namespace mqtt_test
