@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::chrono::milliseconds kBeat{250};
 constexpr std::chrono::milliseconds kConnectTimeout{10000};
+// Adverts naming ever new cars must not grow the table without end.
+constexpr std::size_t kMostCars = 4096;
 
 std::string newDriverId() {
     std::random_device random;
@@ -151,7 +153,11 @@ void DriverHub::received(std::string_view topicText, std::string_view payload) {
 }
 
 void DriverHub::advertised(const std::string& relay, const wire::Advert& advert) {
-    auto& car = cars_[{relay, advert.car}];
+    const auto key = std::make_pair(relay, advert.car);
+    if (!cars_.count(key) && cars_.size() >= kMostCars) {
+        return badInput_.dropped(loop_.now(), "advert of a car beyond " + std::to_string(kMostCars));
+    }
+    auto& car = cars_[key];
     if (!car) car = std::make_shared<RemotePeripheral>(weak_from_this(), relay, advert.car);
     if (!advert.data.localName.empty()) car->setName(advert.data.localName);
     for (const auto& central : centrals()) {

@@ -43,7 +43,11 @@ public:
         err();
         return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
-    void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
+    // Only while it runs: a pid of 0 would signal the test's own group.
+    void signal(int number) {
+        const auto pid = static_cast<pid_t>(process_.processId());
+        if (process_.state() != QProcess::NotRunning && pid > 0) ::kill(pid, number);
+    }
 
 private:
     static QStringList lines(QByteArray& kept, const QByteArray& more) {

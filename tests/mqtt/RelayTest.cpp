@@ -54,8 +54,9 @@ protected:
     }
     // A driver holding the three cars at speed 400, seen at the relay.
     std::unique_ptr<Program> holdingDriver() {
+        const int before = relay.count(kGo);
         auto driver = std::make_unique<Program>(driverArguments(broker), kHold);
-        EXPECT_TRUE(relay.waitForOut(kGo, 3));
+        EXPECT_TRUE(relay.waitForOut(kGo, before + 3));
         return driver;
     }
 
@@ -72,13 +73,19 @@ TEST_F(RelayTest, ThreeCarsDriveThroughTheRelayWithTheDriversExactFrames) {
     EXPECT_EQ(framesOf(relay.out()), sent);
 }
 
-TEST_F(RelayTest, ADriverKilledMidDriveHasItsCarsStoppedByTheRelay) {
-    auto driver = holdingDriver();
-    QElapsedTimer killed;
-    killed.start();
-    driver->signal(SIGKILL);
-    ASSERT_TRUE(relay.waitForOut(kStop + QStringLiteral(" ("), 3));
-    EXPECT_LT(killed.elapsed(), 1500);
+TEST_F(RelayTest, ADriverKilledOrFrozenMidDriveHasItsCarsStoppedByTheRelay) {
+    // Killed, its last will tells the relay; frozen, its heartbeat stops.
+    for (const auto& [signal, why] : {std::pair{SIGKILL, "driver gone"}, std::pair{SIGSTOP, "driver silent"}}) {
+        const int stopsBefore = relay.count(kStop);
+        auto driver = holdingDriver();
+        QElapsedTimer killed;
+        killed.start();
+        driver->signal(signal);
+        ASSERT_TRUE(relay.waitForOut(kStop + QStringLiteral(" (%1)").arg(QLatin1String(why)), 3));
+        EXPECT_LT(killed.elapsed(), 1500) << why;
+        EXPECT_EQ(relay.count(kStop), stopsBefore + 3);
+        driver->signal(SIGKILL);
+    }
 }
 
 TEST_F(RelayTest, ARelayKilledMidDriveIsCarsLostForTheDriver) {
