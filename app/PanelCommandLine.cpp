@@ -42,6 +42,10 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
     const QCommandLineOption connect(QStringLiteral("connect"),
                                      QStringLiteral("presses Connect at start, and List 3 s later"));
     parser.addOption(connect);
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("records the drive to FILE from the start, as File \u2192 Record drive does"),
+                                    QStringLiteral("file"));
+    parser.addOption(record);
 
     if (!parser.parse(arguments)) return refused(parser.errorText());
     if (parser.isSet(help)) return printed(parser.helpText());
@@ -55,6 +59,7 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
     PanelCommandLine line;
     line.simCars = cars;
     line.connect = parser.isSet(connect);
+    line.record = parser.value(record);
     if (parser.isSet(share)) {
         line.share = readShareAt(parser.value(share));
         if (!line.share) {

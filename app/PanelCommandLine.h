@@ -18,6 +18,7 @@ struct PanelCommandLine {
     std::optional<int> simCars;  // set: start the window with this many
     std::optional<ShareAt> share;
     bool connect = false;        // press Connect at start, and List a little later
+    QString record;              // record the drive to this file from the start
     QString refusal;             // a usage error, without the program's name
     QString text;                // --help or --version: printed, and nothing else done
 };

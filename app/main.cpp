@@ -34,6 +34,7 @@ int main(int argc, char* argv[]) {
     const int simCars = *commandLine.simCars;
     const std::optional<ShareAt> shareAt = commandLine.share;
     const bool pressConnect = commandLine.connect;
+    const QString record = commandLine.record;
     AppDelegate delegate;
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
@@ -48,7 +49,7 @@ int main(int argc, char* argv[]) {
             QCoreApplication::quit();
         }
     });
-    const auto showWindow = [&window, &delegate, simCars, shareAt, pressConnect](Radio radio) {
+    const auto showWindow = [&window, &delegate, simCars, shareAt, pressConnect, record](Radio radio) {
         RadioCatalog catalog;
         catalog.adapters = watchAdapters(nullptr);
         // The Radio menu's simulated vehicles are as many as at the start.
@@ -59,11 +60,16 @@ int main(int argc, char* argv[]) {
 #endif
         window->show();
         delegate.applicationDidFinishLaunching();
+        QString reason;
+        if (!record.isEmpty() && !window->recordDriveTo(record, &reason)) {
+            std::fprintf(stderr, "zelto-panel: could not record to %s: %s\n", qPrintable(record), qPrintable(reason));
+            QCoreApplication::exit(2);
+            return;
+        }
         if (pressConnect) window->pressConnectThenList(3000);
         if (shareAt) {
             const QHostAddress address =
                 shareAt->address.isEmpty() ? phone::defaultShareAddress() : QHostAddress(shareAt->address);
-            QString reason;
             if (!window->phoneSharing().share(address, shareAt->port, &reason)) {
                 std::fprintf(stderr, "zelto-panel: could not share on %s port %u: %s\n",
                              qPrintable(address.toString()), static_cast<unsigned>(shareAt->port), qPrintable(reason));

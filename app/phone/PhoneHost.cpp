@@ -195,6 +195,7 @@ void PhoneHost::authenticate(QWebSocket* socket, Session& session, const QString
     }
     for (QWebSocket* other : replaced) {
         sessions_.erase(other);
+        other->sendTextMessage(refusedText("replaced"));  // so that it does not come back
         drop(other);
     }
     if (rules_.join(hello->phone, label, now()) == PhoneRules::Join::Full) {

@@ -62,6 +62,7 @@ public:
     // Runs every 100 ms while sharing; tests turn the timer off and call it.
     void tick();
     void setTicking(bool on);
+    void setClock(Clock clock) { clock_ = std::move(clock); }
 
 signals:
     // A phone came, went, or took or left a car.

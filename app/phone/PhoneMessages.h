@@ -49,7 +49,8 @@ struct CarState {
 };
 QString carText(const std::optional<CarState>& car);
 // "taken" (another phone holds the car), "full" (too many phones), "slow"
-// (messages dropped: too many a second), "gone" (no such car).
+// (messages dropped: too many a second), "gone" (no such car), "replaced"
+// (the same phone opened the page again elsewhere).
 QString refusedText(const char* reason);
 
 }  // namespace phone

@@ -225,13 +225,15 @@ TEST_F(GamepadTest, PadsFollowTheirPanelsAsTheWindowAddsAndRemovesThem) {
                             window_->findChild<TaggedButton*>(name + "MiddleButton"),
                             window_->findChild<QPushButton*>(name + "StopButton"),
                             window_->findChild<QLabel*>(name + "Pad"),
-                            window_->findChild<QPushButton*>(name + "UTurnButton")};
+                            window_->findChild<QPushButton*>(name + "UTurnButton"),
+                            window_->findChild<QLabel*>(name + "Phone"),
+                            name};
     };
     const PanelWidgets vexa = modelPanel("vexa"), drummet = modelPanel("drummet"),
                        pellan = modelPanel("pellan");
     QWidget extra;  // two fleet panels of the test's own
-    PanelWidgets a{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra), {}};
-    PanelWidgets b{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra), {}};
+    PanelWidgets a{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra), {}, {}, {}};
+    PanelWidgets b{new TaggedSlider(&extra), {}, {}, {}, new QLabel(&extra), {}, {}, {}};
     driver_->setPanels({vexa, drummet, pellan, a, b});
     VirtualPad one("One"), two("Two"), three("Three"), four("Four"), five("Five");
     poll(0);
