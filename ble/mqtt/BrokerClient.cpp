@@ -2,6 +2,7 @@
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
+#include <sys/ioctl.h>
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -17,6 +18,7 @@ constexpr int kFirstConnectMs = 5000;
 constexpr int kTickMs = 100;
 constexpr int kFirstBackoffMs = 250;
 constexpr int kLongestBackoffMs = 4000;
+constexpr int kPacketsPerTurn = 256;
 
 void initLibraryOnce() {
     static const bool done = [] {
@@ -47,13 +49,25 @@ struct BrokerClient::Driver {
         if (fd < 0) return;
         reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
         writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-        QObject::connect(reader.get(), &QSocketNotifier::activated, &context, [this] { pump(mosquitto_loop_read(session, 1)); });
+        QObject::connect(reader.get(), &QSocketNotifier::activated, &context, [this] { readAll(); });
         QObject::connect(writer.get(), &QSocketNotifier::activated, &context, [this] { pump(mosquitto_loop_write(session, 1)); });
         wantWrite();
     }
 
     void wantWrite() {
         if (writer) writer->setEnabled(mosquitto_want_write(session));
+    }
+
+    // libmosquitto reads one packet a call: a burst is read in one turn of
+    // the loop rather than one packet a turn.
+    void readAll() {
+        for (int packet = 0; packet < kPacketsPerTurn; ++packet) {
+            const int rc = mosquitto_loop_read(session, 1);
+            const int fd = mosquitto_socket(session);
+            int waiting = 0;
+            if (rc != MOSQ_ERR_SUCCESS || fd < 0 || ::ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) return pump(rc);
+        }
+        pump(MOSQ_ERR_SUCCESS);
     }
 
     // After every read, write or tick: a failure means the session is gone.
@@ -114,6 +128,8 @@ BrokerClient::BrokerClient(BrokerAddress address, std::string clientId, std::opt
     d.handlers = std::move(handlers);
     d.session = mosquitto_new(clientId.c_str(), true, &d);
     mosquitto_int_option(d.session, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // Small frames that must leave at once: no waiting to fill a segment.
+    mosquitto_int_option(d.session, MOSQ_OPT_TCP_NODELAY, 1);
     if (!d.address.user.empty()) {
         mosquitto_username_pw_set(d.session, d.address.user.c_str(),
                                   d.address.password.empty() ? nullptr : d.address.password.c_str());

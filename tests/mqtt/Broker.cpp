@@ -45,7 +45,7 @@ Broker::Broker(const QString& user, const QString& password) {
     port_ = freeLoopbackPort();
     QFile config(folder_.filePath(QStringLiteral("mosquitto.conf")));
     if (!config.open(QIODevice::WriteOnly)) return;
-    QByteArray text = QStringLiteral("listener %1 127.0.0.1\npersistence false\n").arg(port_).toUtf8();
+    QByteArray text = QStringLiteral("listener %1 127.0.0.1\npersistence false\nset_tcp_nodelay true\n").arg(port_).toUtf8();
     // Started as root, mosquitto would turn into a user who cannot read this folder.
     if (const passwd* self = ::getpwuid(::geteuid())) text += "user " + QByteArray(self->pw_name) + "\n";
     if (user.isEmpty()) {
