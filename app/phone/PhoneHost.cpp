@@ -246,7 +246,8 @@ void PhoneHost::act(QWebSocket* socket, const std::string& phone, const Message&
         case Kind::Hidden: stopIfMoving(*car); break;
         default: break;
     }
-    push();
+    // The phone hears its car's new state with the next tick: a move is
+    // not worth a message to every phone.
 }
 
 void PhoneHost::closed(QWebSocket* socket) {

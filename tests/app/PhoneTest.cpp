@@ -129,7 +129,8 @@ TEST_F(PhoneTest, APhonesMovesGoThroughThePanelWithTheTracesAndFramesOfAHand) {
     clearWrites();
     takeStdout();
 
-    // The host tells the phone what its car does, and Stop wins.
+    // The host tells the phone what its car does with its next tick, and Stop wins.
+    host().tick();
     EXPECT_TRUE(waitUntil([&anna] { return anna->heardText(QStringLiteral(R"("speed":500,"state":"Moving")")); }));
     move(*anna, R"({"type":"stop"})", [speed] { return speed->value() == 0; });
     EXPECT_EQ(writesTo(kVexa), (std::vector<Bytes>{{0x06, 0x24, 0x00, 0x00, 0xA8, 0x61, 0x00}}));
