@@ -102,7 +102,7 @@ TEST_F(RelayTest, ABrokerRestartedFindsBothSidesBackAfterTheRelayStoppedTheCars)
     EXPECT_EQ(driver->finish(), 1);  // its cars were lost with the broker
     ASSERT_TRUE(broker.start());
     ASSERT_TRUE(relay.waitForErr(QStringLiteral("broker: back on")));
-    Program again(driverArguments(broker), "{\"vehicle\": \"all\", \"speed\": 400}\n");
+    Program again(driverArguments(broker), "{\"vehicle\": \"all\", \"speed\": 400}\n{\"wait\": 300}\n");
     EXPECT_EQ(again.finish(), 0);
     EXPECT_TRUE(relay.waitForOut(kGo, 6));
 }
