@@ -3,7 +3,9 @@
 // refusals, and the stops when a phone falls quiet, hides or goes.
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QAction>
 #include <QLabel>
+#include <QListWidget>
 #include <QNetworkRequest>
 #include <QPushButton>
 #include <QTest>
@@ -12,6 +14,7 @@
 
 #include "PanelFixture.h"
 #include "app/PhoneSharing.h"
+#include "app/ShareDialog.h"
 #include "app/phone/PhoneHost.h"
 
 namespace {
@@ -268,6 +271,30 @@ TEST_F(PhoneTest, StopAllAndEscStopPhoneDrivenCarsAndStopSharingLetsEveryPhoneGo
     EXPECT_EQ(phoneLabel("vexaPhone"), "");
     EXPECT_TRUE(waitUntil([&anna] { return anna->closed; }));
     EXPECT_EQ(host().url(), "");
+}
+
+TEST_F(PhoneTest, TheShareDialogShowsTheAddressAndThePhonesAndLetsThePersonTakeACarBack) {
+    std::unique_ptr<Phone> anna = join(QStringLiteral("anna-phone"), QStringLiteral("Anna"), kVexa);
+    window_->findChild<QAction*>("driveFromPhonesAction")->trigger();
+    auto* dialog = window_->findChild<ShareDialog*>("shareDialog");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->findChild<QLabel*>("shareAddress")->text(), host().url());
+    EXPECT_FALSE(dialog->findChild<QLabel*>("shareCode")->pixmap().isNull());
+    auto* phones = dialog->findChild<QListWidget*>("sharePhones");
+    ASSERT_EQ(phones->count(), 1);
+    EXPECT_EQ(phones->item(0)->text(), "Anna: drives Vexa");
+    phones->setCurrentRow(0);
+    dialog->findChild<QPushButton*>("releaseCarButton")->click();
+    EXPECT_EQ(phones->item(0)->text(), "Anna: choosing a car");
+    EXPECT_EQ(phoneLabel("vexaPhone"), "");
+
+    dialog->findChild<QPushButton*>("stopSharingButton")->click();
+    EXPECT_FALSE(host().sharing());
+    EXPECT_TRUE(waitUntil([&anna] { return anna->closed; }));
+    // Each sharing has a token of its own.
+    ASSERT_TRUE(host().share(QHostAddress::LocalHost, 0));
+    EXPECT_NE(host().url().section(QStringLiteral("#k="), 1), token_);
+    EXPECT_EQ(host().url().section(QStringLiteral("#k="), 1).size(), 32);
 }
 
 }  // namespace
