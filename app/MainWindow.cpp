@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/BrokerChoice.h"
 #include "app/FleetArea.h"
 #include "app/FleetPanel.h"
 #include "app/FollowEnd.h"
@@ -304,7 +305,7 @@ void MainWindow::chooseRememberedRadio() {
     if (!rememberedRadio_) return;
     const QString wanted = *rememberedRadio_;
     const std::vector<AdapterEntry> adapters = knownAdapters();
-    const bool known = wanted.isEmpty() || (wanted == kAllAdapters && !adapters.empty()) ||
+    const bool known = wanted.isEmpty() || isBrokerKey(wanted) || (wanted == kAllAdapters && !adapters.empty()) ||
                        std::any_of(adapters.begin(), adapters.end(),
                                    [&](const AdapterEntry& a) { return a.address == wanted; });
     if (!known) return;
@@ -339,6 +340,15 @@ void MainWindow::rebuildRadioMenu() {
     if (!adapters.empty() && catalog_.allAdaptersRadio) addChoice(QStringLiteral("&All adapters"), kAllAdapters);
     radioMenu_->addSeparator();
     addChoice(QStringLiteral("&Simulated vehicles"), QString());
+    radioMenu_->addSeparator();
+    for (const Radio& made : radios_) {
+        if (isBrokerKey(made.adapterAddress)) addChoice(made.description, made.adapterAddress);
+    }
+    QAction* broker = radioMenu_->addAction(QStringLiteral("Cars on a &broker\u2026"), this, [this] {
+        const QString current = isBrokerKey(radio().adapterAddress) ? radio().adapterAddress : QString();
+        if (const std::optional<QString> url = askForBroker(this, current)) chooseBroker(*url);
+    });
+    broker->setObjectName(QStringLiteral("brokerAction"));
     if (rememberedRadio_) QTimer::singleShot(0, this, &MainWindow::chooseRememberedRadio);
 }
 
@@ -348,6 +358,10 @@ void MainWindow::chooseRadio(const QString& adapterAddress) {
         if (radios_[i].adapterAddress == adapterAddress) chosen = i;
     }
     if (chosen == radios_.size()) {
+        if (isBrokerKey(adapterAddress)) {
+            reachBroker(adapterAddress, false);  // the password, if any, from the environment
+            return;
+        }
         if (adapterAddress.isEmpty()) {
             radios_.push_back(catalog_.simulatedRadio());
         } else if (adapterAddress == kAllAdapters) {
@@ -363,6 +377,34 @@ void MainWindow::chooseRadio(const QString& adapterAddress) {
         }
         radios_.back().adapterAddress = adapterAddress;
     }
+    switchToRadio(chosen);
+}
+
+void MainWindow::chooseBroker(const QString& url) { reachBroker(url, true); }
+
+void MainWindow::reachBroker(const QString& url, bool askedByPerson) {
+    const QString key = brokerKey(url);
+    for (std::size_t i = 0; i < radios_.size(); ++i) {
+        if (!key.isEmpty() && radios_[i].adapterAddress == key) return switchToRadio(i);
+    }
+    lastLogLine_->setText(QStringLiteral("Reaching the broker\u2026"));
+    catalog_.brokerRadio(this, url, [this, key, askedByPerson](std::optional<Radio> made, const QString& problem) {
+        if (!made) {
+            const QString text = QStringLiteral("Could not use the broker: %1").arg(problem);
+            lastLogLine_->setText(text);
+            if (askedByPerson) QMessageBox::warning(this, QStringLiteral("Cars on a broker"), text);
+            return;
+        }
+        made->adapterAddress = key;
+        radios_.push_back(std::move(*made));
+        rememberedRadio_.reset();
+        window_settings::setRadio(key);
+        lastLogLine_->clear();
+        switchToRadio(radios_.size() - 1);
+    });
+}
+
+void MainWindow::switchToRadio(std::size_t chosen) {
     if (chosen == current_) return;
     current_ = chosen;
     viewController_->useRadio(radios_[current_].factory);

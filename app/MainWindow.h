@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/PanelWidgets.h"
+#include "radio/BrokerRadio.h"
 #include "radio/RadioChoice.h"
 
 class QAction;
@@ -42,6 +43,11 @@ struct RadioCatalog {
     std::function<Radio()> simulatedRadio = makeSimulatedRadio;
     // Every adapter at once; null where the build cannot.
     std::function<std::optional<Radio>()> allAdaptersRadio = makeAllAdaptersRadio;
+    // The cars relays offer on a broker, made asynchronously (makeBrokerRadio).
+    std::function<void(QObject* context, const QString& url, std::function<void(std::optional<Radio>, QString)> done)>
+        brokerRadio = [](QObject* context, const QString& url, std::function<void(std::optional<Radio>, QString)> done) {
+            makeBrokerRadio(context, url, std::move(done));
+        };
 };
 
 class MainWindow : public QMainWindow {
@@ -60,9 +66,15 @@ public:
     void refreshHealth();
 
     // The radio the next Connect uses: the simulated vehicles for an empty
-    // address, every adapter for "all", else that adapter. A radio once made is kept for the window's
-    // life, so the vehicles it found drive on until their links end.
+    // address, every adapter for "all", the cars on a broker for an
+    // mqtt:// or mqtts:// address (once its session stands), else that
+    // adapter. A radio once made is kept for the window's life, so the
+    // vehicles it found drive on until their links end.
     void chooseRadio(const QString& adapterAddress);
+    // Radio → Cars on a broker… with the address (and password) given:
+    // chosen and remembered once the broker's session stands, else the
+    // person is told why.
+    void chooseBroker(const QString& url);
     const Radio& radio() const { return radios_[current_]; }
 
     // Writes the link log, with the time of each line, and the output area
@@ -99,6 +111,8 @@ private:
     void setUpMenus();
     void rebuildRadioMenu();
     std::vector<AdapterEntry> knownAdapters() const;
+    void switchToRadio(std::size_t index);
+    void reachBroker(const QString& url, bool askedByPerson);
     void saveLogAs();
     void toggleRecording();
     void showValueOf(TaggedSlider* slider, QLabel* label);

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QHostAddress>
 
+#include "radio/BrokerRadio.h"
 #include "radio/SimCars.h"
 
 namespace {
@@ -46,6 +47,12 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
                                     QStringLiteral("records the drive to FILE from the start, as File \u2192 Record drive does"),
                                     QStringLiteral("file"));
     parser.addOption(record);
+    const QCommandLineOption radio(QStringLiteral("radio"),
+                                   QStringLiteral("starts on the cars relays offer on a broker, "
+                                                  "mqtt[s]://[USER@]HOST[:PORT][/RELAY]\n"
+                                                  "(a user's password from ZELTO_BROKER_PASSWORD)"),
+                                   QStringLiteral("broker"));
+    parser.addOption(radio);
 
     if (!parser.parse(arguments)) return refused(parser.errorText());
     if (parser.isSet(help)) return printed(parser.helpText());
@@ -60,6 +67,11 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
     line.simCars = cars;
     line.connect = parser.isSet(connect);
     line.record = parser.value(record);
+    if (parser.isSet(radio)) {
+        line.broker = parser.value(radio);
+        const QString problem = brokerUrlProblem(line.broker);
+        if (!problem.isEmpty()) return refused(QStringLiteral("--radio: %1").arg(problem));
+    }
     if (parser.isSet(share)) {
         line.share = readShareAt(parser.value(share));
         if (!line.share) {

@@ -19,6 +19,7 @@ struct PanelCommandLine {
     std::optional<ShareAt> share;
     bool connect = false;        // press Connect at start, and List a little later
     QString record;              // record the drive to this file from the start
+    QString broker;              // --radio mqtt[s]://…: start on the cars of that broker
     QString refusal;             // a usage error, without the program's name
     QString text;                // --help or --version: printed, and nothing else done
 };

@@ -6,11 +6,13 @@
 #include <memory>
 
 #include "app/AppDelegate.h"
+#include "app/BrokerChoice.h"
 #include "app/MainWindow.h"
 #include "app/PanelCommandLine.h"
 #include "app/PhoneSharing.h"
 #include "app/QuitOnSignals.h"
 #include "app/phone/PhoneHost.h"
+#include "radio/BrokerRadio.h"
 #include "radio/RadioChoice.h"
 
 int main(int argc, char* argv[]) {
@@ -84,6 +86,20 @@ int main(int argc, char* argv[]) {
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         }
     };
-    chooseRadio(&application, showWindow, simCars);
+    if (commandLine.broker.isEmpty()) {
+        chooseRadio(&application, showWindow, simCars);
+    } else {
+        // The broker's cars, or a plain reason and status 2 before any window.
+        makeBrokerRadio(&application, commandLine.broker,
+                        [showWindow, url = commandLine.broker](std::optional<Radio> radio, const QString& problem) {
+                            if (!radio) {
+                                std::fprintf(stderr, "zelto-panel: %s\n", qPrintable(problem));
+                                QCoreApplication::exit(2);
+                                return;
+                            }
+                            radio->adapterAddress = brokerKey(url);
+                            showWindow(std::move(*radio));
+                        });
+    }
     return QApplication::exec();
 }

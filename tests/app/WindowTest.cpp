@@ -288,13 +288,13 @@ TEST_F(WindowTest, TheRadioMenuFollowsAdaptersAndSwitchesTheRadioForTheNextConne
         return texts;
     };
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("hci9 (00:00:00:00:00:09) \u2014 on"), "All adapters",
-                                      "Simulated vehicles *"}));
+                                      "Simulated vehicles *", "Cars on a broker\u2026"}));
 
     adapters->set({{QStringLiteral("hci9"), QStringLiteral("00:00:00:00:00:09"), false},
                    {QStringLiteral("hci1"), QStringLiteral("00:00:00:00:00:01"), true}});
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("hci9 (00:00:00:00:00:09) \u2014 off"),
                                       QStringLiteral("hci1 (00:00:00:00:00:01) \u2014 on"), "All adapters",
-                                      "Simulated vehicles *"}));
+                                      "Simulated vehicles *", "Cars on a broker\u2026"}));
 
     menu->actions().first()->trigger();
     EXPECT_EQ(text("radioLabel"), "Radio: Adapter hci9");

@@ -1,0 +1,18 @@
+// Radio → Cars on a broker…: asks for the broker's address and password, and
+// knows a broker's choice in the Radio menu by its address without the
+// password, so a remembered choice never holds one.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+// "mqtt://", "mqtts://" or "mqtt[s]://user@…": the Radio menu's key of a broker.
+bool isBrokerKey(const QString& key);
+// The address without its password (the key that is shown and remembered);
+// empty for an address that does not read.
+QString brokerKey(const QString& url);
+// The address as the person typed it, with the password put in; none when
+// they cancel. `remembered` fills the address field.
+std::optional<QString> askForBroker(QWidget* parent, const QString& remembered);
