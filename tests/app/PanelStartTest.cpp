@@ -71,6 +71,8 @@ TEST(PanelCommandLineTest, TheProgramRefusesWithStatusTwoAndStartsWithAFleet) {
         {{"--share", "192.0.2.1:8765"}, 2, "zelto-panel: could not share on 192.0.2.1 port 8765: "},
         {{"--share", "my-laptop:8765"}, 2, "--share takes [ADDRESS:]PORT"},
         {{"--record", "/nonexistent/drive.jsonl"}, 2, "zelto-panel: could not record to /nonexistent/drive.jsonl: "},
+        {{"--radio", "mqtt://127.0.0.1:1"}, 2, "zelto-panel: no broker answers at mqtt://127.0.0.1:1\n"},
+        {{"--radio", "mqtt://anna:secret@"}, 2, "zelto-panel: --radio: "},
     };
     for (const Case& c : cases) {
         QProcess panel;
@@ -80,7 +82,9 @@ TEST(PanelCommandLineTest, TheProgramRefusesWithStatusTwoAndStartsWithAFleet) {
         panel.start(QStringLiteral(ZELTO_PANEL_PROGRAM), c.arguments);
         ASSERT_TRUE(panel.waitForFinished(60000));
         EXPECT_EQ(panel.exitCode(), c.code) << c.arguments.join(' ').toStdString();
-        EXPECT_TRUE(panel.readAllStandardError().contains(c.err)) << c.err.toStdString();
+        const QByteArray err = panel.readAllStandardError();
+        EXPECT_TRUE(err.contains(c.err)) << c.err.toStdString();
+        EXPECT_FALSE(err.contains("secret")) << "a password is never printed";
     }
 }
 
