@@ -20,7 +20,7 @@ PhoneSharing::~PhoneSharing() {
 }
 
 void PhoneSharing::addMenu(QMenuBar* menus) {
-    QMenu* share = menus->addMenu(QStringLiteral("S&hare"));
+    QMenu* share = menus->addMenu(QStringLiteral("&Share"));
     share->setObjectName(QStringLiteral("shareMenu"));
     QAction* phones = share->addAction(QStringLiteral("&Drive from phones\u2026"), this, &PhoneSharing::openDialog);
     phones->setObjectName(QStringLiteral("driveFromPhonesAction"));
