@@ -5,7 +5,6 @@
 // phones run on a thread of their own, as on other devices.
 //   build/default/bench/app/phone_bench
 #include <QApplication>
-#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QNetworkRequest>
 #include <QTest>
@@ -148,20 +147,6 @@ private:
     std::vector<QWebSocket*> sockets_;
 };
 
-// Waits in the event loop, never spinning: the CPU figures are the program's.
-template <typename Done>
-bool waitFor(Done done, int ms) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    poll.start(10);
-    if (!done()) loop.exec();
-    return done();
-}
-
 std::vector<std::uint32_t> carsOnPanels(const MainWindow& window) {
     std::vector<std::uint32_t> cars;
     for (const char* name : {"vexaSpeedSlider", "drummetSpeedSlider", "pellanSpeedSlider"}) {
@@ -185,16 +170,16 @@ bool run(MainWindow& window, int driving) {
     phones.moveToThread(&thread);
     thread.start();
     QMetaObject::invokeMethod(&phones, [&phones] { phones.start(); });
-    if (!waitFor([&] { return phones.ready == driving && host.phones().size() == static_cast<std::size_t>(driving); },
+    if (!load::waitFor([&] { return phones.ready == driving && host.phones().size() == static_cast<std::size_t>(driving); },
                  20000)) {
         return std::fprintf(stderr, "the phones never came\n"), false;
     }
-    waitFor([] { return false; }, 300);  // the claims settle
+    load::waitFor([] { return false; }, 300);  // the claims settle
     load::LoopWatch loop(5);
     const double cpuBefore = load::processCpuSeconds();
     QMetaObject::invokeMethod(&phones, [&phones] { phones.drive(); });
-    waitFor([&] { return phones.done.load(); }, (kSeconds + 20) * 1000);
-    waitFor([] { return false; }, 200);
+    load::waitFor([&] { return phones.done.load(); }, (kSeconds + 20) * 1000);
+    load::waitFor([] { return false; }, 200);
     const double cpu = load::processCpuSeconds() - cpuBefore;
     QMetaObject::invokeMethod(
         phonesOnThread,
@@ -205,7 +190,7 @@ bool run(MainWindow& window, int driving) {
         Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
-    waitFor([&] { return host.phones().empty(); }, 5000);
+    load::waitFor([&] { return host.phones().empty(); }, 5000);
 
     std::lock_guard<std::mutex> hold(ledger.lock);
     const std::size_t expected = static_cast<std::size_t>(driving) * kSeconds * kMovesPerSecond;
@@ -231,7 +216,7 @@ int main(int argc, char** argv) {
     window->show();
     window->findChild<TaggedButton*>("connectButton")->click();
     const VehiclesController& registry = window->viewController().vehiclesController();
-    const bool driving = waitFor(
+    const bool driving = load::waitFor(
         [&] {
             const auto vehicles = *registry.vehicles();
             return vehicles.size() == kCars && std::all_of(vehicles.begin(), vehicles.end(), [](const auto& v) {
@@ -241,7 +226,7 @@ int main(int argc, char** argv) {
         30000);
     if (!driving) return std::fprintf(stderr, "the cars never drove\n"), 1;
     window->findChild<TaggedButton*>("listButton")->click();
-    if (!waitFor([&] { return carsOnPanels(*window).size() == kCars; }, 10000)) {
+    if (!load::waitFor([&] { return carsOnPanels(*window).size() == kCars; }, 10000)) {
         return std::fprintf(stderr, "the panels never showed\n"), 1;
     }
     if (!window->phoneSharing().share(QHostAddress::LocalHost, 0)) return std::fprintf(stderr, "no port\n"), 1;

@@ -7,7 +7,6 @@
 //   build/default/bench/mqtt/bench_relay
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/radio/LoadMeters.h"
 #include "ble/mqtt/DriverHub.h"
 #include "ble/mqtt/Relay.h"
 #include "ble/qt/QtEventLoop.h"
@@ -27,26 +27,6 @@
 #include "zelto_sdk/protocol.h"
 
 namespace {
-
-// Runs Qt's loop until `condition` holds or `ms` pass; no sleeping between turns.
-template <typename Condition>
-bool waitUntil(Condition condition, int ms) {
-    QEventLoop wait;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &wait, [&] {
-        if (condition()) wait.quit();
-    });
-    QTimer::singleShot(ms, &wait, &QEventLoop::quit);
-    check.start(1);
-    if (!condition()) wait.exec();
-    return condition();
-}
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
-}
 
 struct Run {
     const char* name;
@@ -83,7 +63,7 @@ void measure(const Run& run) {
     auto hub = std::make_shared<ble::mqtt::DriverHub>(loop, address, broker_rules::vehicleDriverRules());
     bool driverUp = false;
     hub->start([&](const std::string& problem) { driverUp = problem.empty(); });
-    if (!waitUntil([&] { return relayUp && driverUp; }, 10000)) return (void)std::printf("| %s | no broker |\n", run.name);
+    if (!load::waitFor([&] { return relayUp && driverUp; }, 10000, 1)) return (void)std::printf("| %s | no broker |\n", run.name);
 
     auto controller = std::make_shared<VehiclesController>(hub->centralFactory());
     controller->beginScan();
@@ -94,7 +74,7 @@ void measure(const Run& run) {
         }
         return active;
     };
-    if (!waitUntil([&] { return static_cast<int>(activeCars().size()) == run.cars; }, 30000)) {
+    if (!load::waitFor([&] { return static_cast<int>(activeCars().size()) == run.cars; }, 30000, 1)) {
         return (void)std::printf("| %s | only %zu of %d cars connected |\n", run.name, activeCars().size(), run.cars);
     }
     const auto cars = activeCars();
@@ -115,17 +95,17 @@ void measure(const Run& run) {
     drive.start(run.everyMs);
     const std::size_t total = static_cast<std::size_t>(run.cars) * static_cast<std::size_t>(run.commandsPerCar);
     // The last command of each car is never replaced: once all are written, the drive is over.
-    (void)waitUntil([&] {
+    (void)load::waitFor([&] {
         return !drive.isActive() && std::none_of(sentAt.begin(), sentAt.end(), [&](const auto& entry) {
                    return entry.first.second == speed - 1;
                });
-    }, 60000);
-    waitUntil([] { return false; }, 200);  // stragglers, if any, are counted as replaced
-    const double p99 = percentile(latencies, 0.99);
+    }, 60000, 1);
+    load::waitFor([] { return false; }, 200, 1);  // stragglers, if any, are counted as replaced
+    const double p99 = load::percentile(latencies, 0.99);
     std::printf("| %s | %zu commands, %zu written, %zu replaced by a newer one | p50 %.2f ms, p99 %.2f ms, worst %.2f ms"
                 " (goal: p99 under %.0f ms) %s |\n",
-                run.name, total, latencies.size(), total - latencies.size(), percentile(latencies, 0.5), p99,
-                percentile(latencies, 1.0), run.goalMs, p99 < run.goalMs ? "met" : "MISSED");
+                run.name, total, latencies.size(), total - latencies.size(), load::percentile(latencies, 0.5), p99,
+                load::percentile(latencies, 1.0), run.goalMs, p99 < run.goalMs ? "met" : "MISSED");
     controller.reset();
     relay->stop();
 }

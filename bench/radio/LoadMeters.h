@@ -1,9 +1,11 @@
 // What a bench run costs, for the radio benches: this process's CPU, its
 // children's (the mock BlueZ), how busy the whole machine was, percentiles
-// of what was measured, and the worst gap of Qt's loop.
+// of what was measured, and the worst gap of Qt's loop; and a wait in Qt's
+// loop that costs nothing of its own.
 #pragma once
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <vector>
@@ -44,5 +46,20 @@ private:
     qint64 last_ = 0;
     qint64 worst_ = 0;
 };
+
+// Runs Qt's loop until `done` holds (checked every `pollMs`) or `ms` pass,
+// never spinning, so that the CPU a bench reads is the program's.
+template <typename Done>
+bool waitFor(Done done, int ms, int pollMs = 10) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    poll.start(pollMs);
+    if (!done()) loop.exec();
+    return done();
+}
 
 }  // namespace load
