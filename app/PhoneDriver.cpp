@@ -72,8 +72,9 @@ void PhoneDriver::showPhones(const std::map<std::string, std::string>& labels) {
     labels_ = labels;
     for (const PanelWidgets& panel : panels_) {
         if (!panel.phone) continue;
-        const auto found = labels_.find(keyOf(panel));
-        const QString text = found == labels_.end() || keyOf(panel).empty()
+        const std::string key = keyOf(panel);
+        const auto found = labels_.find(key);
+        const QString text = found == labels_.end() || key.empty()
                                  ? QString()
                                  : QStringLiteral("Phone: ") + QString::fromStdString(found->second);
         if (panel.phone->text() != text) panel.phone->setText(text);
