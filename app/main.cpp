@@ -15,7 +15,35 @@
 #include "radio/BrokerRadio.h"
 #include "radio/RadioChoice.h"
 
+namespace {
+
+// --help and --version are answered without a display, as any command's are
+// (from a terminal over ssh, or a script that checks the install): only when
+// the line asks for nothing else is the window's application needed.
+bool asksOnlyForText(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray word(argv[i]);
+        if (word == "--help" || word == "-h" || word == "-?" || word == "--help-all" || word == "--version" ||
+            word == "-v") {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    if (asksOnlyForText(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        const PanelCommandLine commandLine =
+            readPanelCommandLine(QCoreApplication::arguments(), QStringLiteral(ZELTO_VERSION));
+        if (!commandLine.text.isEmpty()) {
+            std::fputs(qPrintable(commandLine.text), stdout);
+            return 0;
+        }
+        // Anything else (Qt's own window options among them) is read below.
+    }
     QApplication application(argc, argv);
     // Where the window's settings live: ~/.config/zelto/zelto-panel.conf on Linux.
     QCoreApplication::setOrganizationName(QStringLiteral("zelto"));

@@ -20,7 +20,9 @@ ble::mqtt::DriverRules vehicleDriverRules() {
         if (frame.size() < 2 || !zelto_vehicle_msg_supersedes(frame.data(), frame.size(), frame.data(), frame.size())) {
             return {};
         }
-        return "m" + ble::mqtt::wire::hexOf({frame[1]});
+        std::string slot = "m";
+        slot += ble::mqtt::wire::hexOf({frame[1]});
+        return slot;
     };
     rules.stopFramesFor = [](const ble::Uuid& characteristic) -> std::vector<std::vector<uint8_t>> {
         if (characteristic != vehicle_uuids::writeCharacteristic()) return {};

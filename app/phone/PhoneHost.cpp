@@ -187,7 +187,8 @@ void PhoneHost::authenticate(QWebSocket* socket, Session& session, const QString
         drop(socket);
         return;
     }
-    const std::string label = hello->name.empty() ? "#" + std::to_string(joins_ + 1) : hello->name;
+    std::string label = hello->name;
+    if (label.empty()) label.append(1, '#').append(std::to_string(joins_ + 1));
     // The same page again (a reload, a second tab): the newer socket drives.
     std::vector<QWebSocket*> replaced;
     for (const auto& [other, otherSession] : sessions_) {

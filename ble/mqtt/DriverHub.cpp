@@ -21,7 +21,9 @@ std::string newDriverId() {
     const uint64_t value = generator();
     std::vector<uint8_t> bytes;
     for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    return "d" + wire::hexOf(bytes);
+    std::string id = "d";
+    id += wire::hexOf(bytes);
+    return id;
 }
 
 }  // namespace

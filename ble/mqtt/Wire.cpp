@@ -36,7 +36,10 @@ std::optional<Uuid> uuidOf(std::string_view text) {
 std::string uuidList(const std::vector<Uuid>& uuids) {
     if (uuids.empty()) return "-";
     std::string text;
-    for (const Uuid& uuid : uuids) text += (text.empty() ? "" : ",") + uuid.toString();
+    for (const Uuid& uuid : uuids) {
+        if (!text.empty()) text += ',';
+        text += uuid.toString();
+    }
     return text;
 }
 
@@ -198,7 +201,10 @@ std::string writeRequest(const Request& request) {
     case Kind::Notify: return join({"notify", request.car, uuid, request.flag ? "1" : "0"});
     case Kind::Stops: {
         std::string frames;
-        for (const auto& frame : request.frames) frames += (frames.empty() ? "" : ",") + hexOf(frame);
+        for (const auto& frame : request.frames) {
+            if (!frames.empty()) frames += ',';
+            frames += hexOf(frame);
+        }
         return join({"stops", request.car, uuid, frames});
     }
     case Kind::Write:

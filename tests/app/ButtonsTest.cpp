@@ -75,7 +75,7 @@ TEST_F(ButtonsTest, TheOutputAreaGrowsAtItsEndAndStaysScrolledThere) {
 
 TEST_F(ButtonsTest, ButtonsAnswerTheirMnemonics) {
     openWindow();
-    QApplication::setActiveWindow(window_.get());
+    window_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
     EXPECT_EQ(button("connectButton")->text(), "&Connect");
     EXPECT_EQ(button("listButton")->text(), "&List");
@@ -95,7 +95,7 @@ TEST_F(ButtonsTest, ButtonsAnswerTheirMnemonics) {
 
 TEST_F(ButtonsTest, TabVisitsTheControlsInReadingOrder) {
     openWindow();
-    QApplication::setActiveWindow(window_.get());
+    window_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
     button("connectButton")->setFocus();
 

@@ -1,11 +1,14 @@
 #include "PanelFixture.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
+#include <QTest>
 
 PanelFixture::PanelFixture() {
     QSettings().clear();  // each test starts as a first run
@@ -33,7 +36,8 @@ void PanelFixture::openWindow(RadioCatalog catalog) {
                                            std::move(catalog));
     window_->viewController().setHealthClock([this] { return loop_.now(); });
     window_->show();
-    QApplication::setActiveWindow(window_.get());  // for the window's shortcuts
+    window_->activateWindow();  // for the window's shortcuts
+    if (!QTest::qWaitForWindowActive(window_.get())) ADD_FAILURE() << "the window never became active";
 }
 
 void PanelFixture::connect() {

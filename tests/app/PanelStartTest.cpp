@@ -88,6 +88,27 @@ TEST(PanelCommandLineTest, TheProgramRefusesWithStatusTwoAndStartsWithAFleet) {
     }
 }
 
+TEST(PanelCommandLineTest, HelpAndVersionNeedNoDisplay) {
+    const std::pair<QStringList, QByteArray> cases[] = {
+        {{"--version"}, "zelto-panel "},
+        {{"--help"}, "Usage: "},
+        {{"--sim-cars", "5", "-v"}, "zelto-panel "},
+    };
+    for (const auto& [arguments, out] : cases) {
+        QProcess panel;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The platform a desktop has, with no display to reach.
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        panel.setProcessEnvironment(environment);
+        panel.start(QStringLiteral(ZELTO_PANEL_PROGRAM), arguments);
+        ASSERT_TRUE(panel.waitForFinished(60000));
+        EXPECT_EQ(panel.exitCode(), 0) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(panel.readAllStandardOutput().startsWith(out)) << arguments.join(' ').toStdString();
+    }
+}
+
 // Collects the identifiers the radio reports.
 class Census : public ble::CentralDelegate {
 public:

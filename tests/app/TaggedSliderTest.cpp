@@ -142,7 +142,8 @@ TEST_F(TaggedSliderTest, TheWheelMovesTheSliderOnlyWhileItHasFocus) {
     EXPECT_FALSE(wheel.isAccepted()) << "the wheel goes on to what holds the slider";
     EXPECT_EQ(slider_.value(), 1000);
 
-    QApplication::setActiveWindow(&slider_);
+    slider_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&slider_));
     slider_.setFocus();
     ASSERT_TRUE(slider_.hasFocus());
     QWheelEvent again(at, slider_.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
