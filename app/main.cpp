@@ -129,5 +129,9 @@ int main(int argc, char* argv[]) {
                             showWindow(std::move(*radio));
                         });
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // However the window went (Ctrl+Q, closed, a signal, the session's end),
+    // the links go with it, and nothing is sent to the cars.
+    releaseRadioLinks();
+    return status;
 }

@@ -57,6 +57,10 @@ int runRelay(const Invocation& invocation, const ble::CentralFactory& radio, con
         return kBadInput;
     }
     relay->stop();
+    // The cars' stop frames and the "offline" status leave before the program does.
+    QEventLoop draining;
+    QTimer::singleShot(250, &draining, &QEventLoop::quit);
+    draining.exec();
     return kOk;
 }
 

@@ -197,6 +197,15 @@ int Runner::run(const Script& script) {
     // What must be ready before the first step, read from the script once.
     const Wanted wanted = wantedBy(script);
     involved_.insert(wanted.identifiers.begin(), wanted.identifiers.end());
+    // Only the cars the script names are connected: the others may be
+    // another program's to drive.
+    if (!wanted.all) {
+        controller_.setConnectFilter([wanted](uint32_t identifier, uint16_t model, const std::string& name) {
+            return std::find(wanted.identifiers.begin(), wanted.identifiers.end(), identifier) !=
+                       wanted.identifiers.end() ||
+                   wanted.models.contains(model) || wanted.names.contains(name);
+        });
+    }
     controller_.beginScan();
     const double deadline = clock_.nowMs() + connectTimeoutMs_;
     std::size_t listed = 0;

@@ -16,6 +16,7 @@
 #include "link/DriveRecorder.h"
 #include "link/SystemLog.h"
 #include "link/VehiclesController.h"
+#include "radio/RadioChoice.h"
 
 namespace {
 
@@ -40,6 +41,13 @@ int usage(const QString& why) {
 }
 
 void onSignal(int signal) { drive::Runner::pendingSignal().store(signal); }
+
+// However the program ends once its radio is up (the script's end, a signal,
+// an error, a relay stopping), the links it made go with it: they belong to
+// the system's Bluetooth service and would outlive the program.
+struct LinksEndWithTheProgram {
+    ~LinksEndWithTheProgram() { releaseRadioLinks(); }
+};
 
 }  // namespace
 
@@ -82,8 +90,10 @@ int main(int argc, char* argv[]) {
     }
     if (run.radio && call.verbose) printError("radio: " + run.radio->description.toStdString());
 
+    const LinksEndWithTheProgram linksEnd;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
 
     if (relaying) return drive::runRelay(call, run.factory, printLine, printError);
     if (scanning) {

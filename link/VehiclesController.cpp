@@ -154,6 +154,11 @@ void VehiclesController::didDiscoverPeripheral(ble::Central& central,
     if (findVehicleAttachedToPeripheral(*peripheral) != nullptr) {
         return;
     }
+    if (connectFilter_ &&
+        !connectFilter_(info.identifier, info.model_id,
+                        peripheral->name().empty() ? advertisementData.localName : peripheral->name())) {
+        return;
+    }
 
     const SystemLog::VehicleScope about(info.identifier);
     SystemLog::write("Discovered new vehicle, model=0x%04x, id=0x%08x",

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "ble/Bluetooth.h"
@@ -32,6 +34,12 @@ class VehiclesController : public ble::CentralDelegate,
         const ble::Peripheral& peripheral) const;
     std::shared_ptr<Vehicle> findVehicleById(uint32_t identifier) const;
     void vehicleWasDisconnected(const Vehicle& vehicle);
+
+    // Which vehicles heard are listed and connected: those the filter takes
+    // (by identifier, model and advertised name); every one without a filter.
+    // A program that drives some cars leaves the others to other programs.
+    using ConnectFilter = std::function<bool(uint32_t identifier, uint16_t model, const std::string& name)>;
+    void setConnectFilter(ConnectFilter filter) { connectFilter_ = std::move(filter); }
 
     // The clock of the vehicles' link health, for those found from now on.
     void setHealthClock(HealthClock clock) { healthClock_ = std::move(clock); }
@@ -67,4 +75,5 @@ class VehiclesController : public ble::CentralDelegate,
     std::vector<std::shared_ptr<ble::Central>> retired_;
     AtomicRef<VehicleList> vehicles_;
     HealthClock healthClock_ = steadyHealthClock();
+    ConnectFilter connectFilter_;
 };

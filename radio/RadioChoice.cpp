@@ -203,3 +203,11 @@ void chooseRadio(QObject* context, std::function<void(Radio)> done, int simulate
     });
 #endif
 }
+
+void releaseRadioLinks(std::chrono::milliseconds within) {
+#if ZELTO_WITH_BLUEZ
+    ble::bluez::releaseEveryLink(within);
+#else
+    (void)within;  // on macOS and Windows the system ends an app's links as it quits
+#endif
+}

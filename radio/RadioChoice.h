@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +26,12 @@ struct Radio {
     // of virtual vehicles) alive for as long as the radio is held.
     std::shared_ptr<void> keepAlive;
 };
+
+// The program ends: the real radio lets go of the links it made or took at
+// the system's Bluetooth service (on Linux they would outlive the program,
+// and a connected car, which does not advertise, would be lost to the next
+// run), waiting at most `within`. No vehicle message is sent.
+void releaseRadioLinks(std::chrono::milliseconds within = std::chrono::seconds(1));
 
 // Chooses the radio and calls `done` with it from a later turn of Qt's event
 // loop, unless `context` is gone by then. `done` is called exactly once, after

@@ -13,6 +13,10 @@ bool adapterPowered(const ObjectMirror& mirror, const QString& adapterPath) {
     return boolean(mirror.property(adapterPath, names::kAdapter, QStringLiteral("Powered"))).value_or(false);
 }
 
+bool connectedAt(const ObjectMirror& mirror, const QString& devicePath) {
+    return boolean(mirror.property(devicePath, names::kDevice, QStringLiteral("Connected"))).value_or(false);
+}
+
 AdapterSet::AdapterSet(const RadioOptions& options)
     : names_(options.adapters),
       every_(std::find(options.adapters.begin(), options.adapters.end(), kAllAdapters) != options.adapters.end()),

@@ -60,5 +60,7 @@ private:
 
 // Whether BlueZ says the adapter is powered.
 bool adapterPowered(const ObjectMirror& mirror, const QString& adapterPath);
+// Whether BlueZ says the device (on one adapter) is connected.
+bool connectedAt(const ObjectMirror& mirror, const QString& devicePath);
 
 }  // namespace ble::bluez

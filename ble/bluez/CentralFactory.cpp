@@ -25,4 +25,6 @@ CentralFactory makeCentralFactory(EventLoop& loop, RadioOptions options, QDBusCo
     };
 }
 
+void releaseEveryLink(std::chrono::milliseconds within) { Radio::releaseLinksOfEveryRadio(within); }
+
 }  // namespace ble::bluez

@@ -11,6 +11,20 @@
 #include "ble/bluez/Radio.h"
 
 namespace ble::bluez {
+namespace {
+
+const std::string kDrivenElsewhere = "The vehicle is driven by another program.";
+
+// BlueZ 5.66 answers a second Connect while one is pending with Failed
+// "Operation already in progress"; its documentation names InProgress.
+bool anotherConnectUnderWay(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ErrorMessage &&
+           (reply.errorName() == QLatin1String("org.bluez.Error.InProgress") ||
+            reply.errorMessage() == QLatin1String("Operation already in progress"));
+}
+
+}  // namespace
+
 Peripheral::Peripheral(std::shared_ptr<Radio> radio, QString path)
     : radio_(std::move(radio)), path_(std::move(path)), receiver_(std::make_unique<QObject>()) {
     attemptTimer_ = new QTimer(receiver_.get());
@@ -128,6 +142,10 @@ void Peripheral::connect() {
     const QString connected = radio_->connectedObject(path_);
     if (!connected.isEmpty()) {
         moveTo(connected);
+        if (radio_->isDrivenElsewhere(connected)) {
+            failAttempt(kDrivenElsewhere, Failure::Ended);
+            return;
+        }
         ++attempt_;
         startAttempt();
         return;
@@ -169,6 +187,7 @@ void Peripheral::startAttempt() {
     link_ = Link::Connecting;
     connectAnswered_ = false;
     attemptTimer_->start(radio_->options().connectTimeout);
+    radio_->linkTaken(path_);
     // A link left up (by an earlier run of the program, say) is taken as it is.
     if (ready()) {
         connectAnswered_ = true;
@@ -186,6 +205,13 @@ void Peripheral::startAttempt() {
 }
 
 void Peripheral::attemptAnswered(const QDBusMessage& reply) {
+    if (anotherConnectUnderWay(reply)) {
+        // Another program is connecting the device: nothing is wrong with
+        // it, so nothing counts against it, and its device object stays
+        // (removing it would call that program's attempt off).
+        failAttempt("Another program is connecting the device.", Failure::Ended);
+        return;
+    }
     if (reply.type() != QDBusMessage::ReplyMessage) {
         if (radio_->refusedForRoom(reply, path_, refusedBy_)) {
             moveOn(describeReply(reply));
@@ -291,6 +317,13 @@ void Peripheral::giveUp(const std::string& reason) {
     // device (which does not advertise while connected) could not be found again.
     if (connectedAtBluez()) radio_->letGo(path_, true, false);
     lose(reason);
+}
+
+void Peripheral::yieldToAnotherProgram() {
+    // Its link is that program's: it stays up, and the car is not taken
+    // again while it lasts. Nothing was written to it.
+    radio_->drivenElsewhere(path_);
+    lose(kDrivenElsewhere);
 }
 
 void Peripheral::endLink(const std::string& reason) {

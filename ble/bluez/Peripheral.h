@@ -118,6 +118,9 @@ private:
     void failAttempt(const std::string& reason, Failure failure);
     void lose(const std::string& reason);
     void giveUp(const std::string& reason);
+    // Another program holds the car's sockets (BlueZ lets one program
+    // acquire them): the car is that program's.
+    void yieldToAnotherProgram();
     void closeLink();
     bool connectedAtBluez() const;
     bool resolved() const;

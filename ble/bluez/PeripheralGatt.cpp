@@ -51,6 +51,13 @@ bool objectGone(const QDBusMessage& reply) {
            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod");
 }
 
+// BlueZ lets one program at a time hold a characteristic's socket: a
+// refusal to acquire it says another program drives the car.
+bool heldByAnotherProgram(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ErrorMessage &&
+           reply.errorName() == QLatin1String("org.bluez.Error.NotPermitted");
+}
+
 // The fd of an Acquire* answer (h, q), duplicated so that this side owns it
 // (and no program this one starts inherits it); -1 when the answer has none.
 int acquiredFd(const QDBusMessage& reply) {
@@ -320,6 +327,10 @@ void Peripheral::acquireNotify(const std::shared_ptr<GattCharacteristic>& charac
                          characteristic->epoch != epoch) {
                          return;
                      }
+                     if (heldByAnotherProgram(reply)) {
+                         self->yieldToAnotherProgram();
+                         return;
+                     }
                      const int fd = acquiredFd(reply);
                      if (fd < 0) {
                          // Offered but refused: the D-Bus way still works.
@@ -530,6 +541,10 @@ void Peripheral::acquireWrite(const std::shared_ptr<GattCharacteristic>& charact
                          return;
                      }
                      characteristic->acquiringWrite = false;
+                     if (heldByAnotherProgram(reply)) {
+                         self->yieldToAnotherProgram();  // the frame goes nowhere
+                         return;
+                     }
                      const int fd = acquiredFd(reply);
                      if (fd < 0) {
                          characteristic->acquireWriteFailed = true;

@@ -1,6 +1,7 @@
 #include "ble/bluez/Radio.h"
 
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -20,6 +21,12 @@ namespace {
 constexpr int kFetchTimeoutMs = 5000;
 constexpr int kRetryMs = 1000;
 
+// The radios alive in this process, for letting go of every link at its end.
+std::set<Radio*>& liveRadios() {
+    static std::set<Radio*> radios;
+    return radios;
+}
+
 }  // namespace
 
 Radio::Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus)
@@ -38,6 +45,7 @@ Radio::Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus)
         const auto links = held.find(path);
         return links == held.end() ? 0 : links->second;
     });
+    liveRadios().insert(this);
     retryTimer_ = new QTimer(this);
     retryTimer_->setSingleShot(true);
     QObject::connect(retryTimer_, &QTimer::timeout, this, [this] {
@@ -50,7 +58,7 @@ Radio::Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus)
     });
 }
 
-Radio::~Radio() = default;
+Radio::~Radio() { liveRadios().erase(this); }
 
 void Radio::start() {
     if (!bus_.isConnected()) {
@@ -237,6 +245,12 @@ void Radio::onPropertiesChanged(const QDBusMessage& signal) {
             change->changed.contains(QStringLiteral("ServicesResolved"))) {
             if (const auto peripheral = peripheralAt(path)) peripheral->linkChanged();
         }
+        if (change->changed.contains(QStringLiteral("Connected")) && !connectedAt(mirror_, path)) {
+            // Down at BlueZ: nothing of it to let go, and nobody else drives it.
+            drivenElsewhere_.erase(path);
+            const auto peripheral = peripheralAt(path);
+            if (!peripheral || peripheral->idle()) links_.erase(path);
+        }
         // A link that ended frees room on its adapter.
         if (change->changed.contains(QStringLiteral("Connected")) && adapters_.holds(path)) connects_.pump();
         if (change->changed.contains(QStringLiteral("RSSI")) ||
@@ -299,17 +313,65 @@ void Radio::letGo(const QString& devicePath, bool disconnect, bool forget) {
         return;
     }
     call(devicePath, names::kDevice, QStringLiteral("Disconnect"), {},
-         [this, generation, devicePath, forget](const QDBusMessage&) {
-             if (forget && generation == generation_) forgetIfTemporary(devicePath);
+         [this, generation, devicePath, forget](const QDBusMessage& reply) {
+             // BlueZ answers once the link is down, before it says so in
+             // Connected (from an idle callback): the answer is the news.
+             if (forget && generation == generation_) {
+                 forgetIfTemporary(devicePath, reply.type() == QDBusMessage::ReplyMessage);
+             }
          });
 }
 
-void Radio::forgetIfTemporary(const QString& devicePath) {
+void Radio::linkTaken(const QString& devicePath) {
+    links_.insert(devicePath);
+    drivenElsewhere_.erase(devicePath);
+}
+
+void Radio::drivenElsewhere(const QString& devicePath) {
+    links_.erase(devicePath);
+    drivenElsewhere_.insert(devicePath);
+}
+
+bool Radio::isDrivenElsewhere(const QString& devicePath) const { return drivenElsewhere_.contains(devicePath); }
+
+std::vector<QDBusPendingCall> Radio::disconnectOwnLinks(int timeoutMs) {
+    std::vector<QDBusPendingCall> calls;
+    if (ready()) {
+        for (const QString& path : links_) {
+            const auto peripheral = peripheralAt(path);
+            if (!connectedAt(mirror_, path) && !(peripheral && !peripheral->idle())) continue;
+            QDBusMessage message =
+                QDBusMessage::createMethodCall(names::kService, path, names::kDevice, QStringLiteral("Disconnect"));
+            calls.push_back(bus_.asyncCall(message, timeoutMs));
+        }
+    }
+    links_.clear();
+    return calls;
+}
+
+void Radio::releaseLinks(std::chrono::milliseconds within) {
+    const int timeout = static_cast<int>(std::clamp<long long>(within.count(), 1, 120000));
+    // Qt's D-Bus answers on a thread of its own: waiting needs no event loop,
+    // and each wait ends at its call's timeout, counted from the same start.
+    for (QDBusPendingCall& call : disconnectOwnLinks(timeout)) call.waitForFinished();
+}
+
+void Radio::releaseLinksOfEveryRadio(std::chrono::milliseconds within) {
+    const int timeout = static_cast<int>(std::clamp<long long>(within.count(), 1, 120000));
+    std::vector<QDBusPendingCall> calls;
+    for (Radio* radio : liveRadios()) {
+        for (QDBusPendingCall& call : radio->disconnectOwnLinks(timeout)) calls.push_back(std::move(call));
+    }
+    for (QDBusPendingCall& call : calls) call.waitForFinished();
+}
+
+void Radio::forgetIfTemporary(const QString& devicePath, bool justDisconnected) {
     const QVariantMap* device = mirror_.properties(devicePath, names::kDevice);
     if (!device) return;
     // Never what the person paired or trusted, nor a device someone else
     // connected meanwhile.
     for (const char* kept : {"Paired", "Bonded", "Trusted", "Connected"}) {
+        if (justDisconnected && QLatin1String(kept) == QLatin1String("Connected")) continue;
         if (boolean(device->value(QLatin1String(kept))).value_or(false)) return;
     }
     QString adapter = devicePath.left(devicePath.lastIndexOf(QLatin1Char('/')));

@@ -18,9 +18,11 @@
 #include <QDBusMessage>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@
 #include "ble/bluez/ObjectMirror.h"
 #include "ble/bluez/RadioOptions.h"
 
+class QDBusPendingCall;
 class QDBusPendingCallWatcher;
 class QDBusServiceWatcher;
 class QTimer;
@@ -79,6 +82,23 @@ public:
     // asked to connect (not paired, bonded or trusted) is removed, so that
     // strangers do not pile up in BlueZ's tree and on its disk.
     void letGo(const QString& devicePath, bool disconnect, bool forget);
+
+    // Links belong to BlueZ, not to the program that asked for them: unless
+    // the program ends them, they outlive it, and a connected car (which does
+    // not advertise) is lost to the next run. The radio remembers each device
+    // it asked to connect or took as it found it.
+    void linkTaken(const QString& devicePath);
+    // Every such link still up (or on its way) is let go at BlueZ with
+    // Disconnect, which also calls off a Connect under way; returns once
+    // BlueZ has answered each or `within` has passed. Nothing is written to
+    // the devices.
+    void releaseLinks(std::chrono::milliseconds within);
+    // The same for every radio of the process at once.
+    static void releaseLinksOfEveryRadio(std::chrono::milliseconds within);
+    // Another program holds the device's sockets: it drives it. Its link is
+    // not this radio's to end, and the device is not taken while it lasts.
+    void drivenElsewhere(const QString& devicePath);
+    bool isDrivenElsewhere(const QString& devicePath) const;
 
     // The adapters of the set that may carry a connection to the device now
     // (powered, with an object for it), the best heard first; `excluded`
@@ -133,12 +153,16 @@ private:
     // The best signal any adapter of the set has of the device now.
     int bestRssi(const QString& devicePath) const;
     void deviceRemoved(const QString& path);
-    void forgetIfTemporary(const QString& devicePath);
+    // `justDisconnected`: BlueZ answered this radio's Disconnect, so the
+    // device is down whatever Connected still says.
+    void forgetIfTemporary(const QString& devicePath, bool justDisconnected = false);
     std::shared_ptr<Peripheral> peripheralFor(const QString& path);
     // The peripheral that reaches its device through this object.
     std::shared_ptr<Peripheral> peripheralAt(const QString& path) const;
     std::shared_ptr<Peripheral> peripheralOwning(const QString& gattPath) const;
     std::vector<std::shared_ptr<Peripheral>> livePeripherals() const;
+    // Disconnect for each link releaseLinks lets go of, answered within `timeoutMs`.
+    std::vector<QDBusPendingCall> disconnectOwnLinks(int timeoutMs);
 
     EventLoop& loop_;
     RadioOptions options_;
@@ -166,6 +190,10 @@ private:
     // nothing.
     std::map<QString, std::weak_ptr<Peripheral>> peripherals_;
     std::size_t pruneAt_ = 64;
+    // Device objects this radio connected or took, and connected ones
+    // another program drives; each leaves when BlueZ says it is down.
+    std::set<QString> links_;
+    std::set<QString> drivenElsewhere_;
 };
 
 }  // namespace ble::bluez

@@ -16,10 +16,6 @@ namespace {
 // Below every reading: an adapter that knows the device but hears it not now.
 constexpr int kNotHeard = -1000;
 
-bool connectedAt(const ObjectMirror& mirror, const QString& device) {
-    return boolean(mirror.property(device, names::kDevice, QStringLiteral("Connected"))).value_or(false);
-}
-
 }  // namespace
 
 void Radio::adaptersChanged() {

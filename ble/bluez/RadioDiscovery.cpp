@@ -83,8 +83,13 @@ void Radio::discoveryAnswered(const QString& path, uint64_t serial, const QDBusM
 }
 
 void Radio::reportLiveDevices(const QString& adapterPath) {
+    // A connected device does not advertise, but BlueZ keeps what its last
+    // advertisement said: one an earlier run (or a crash) left connected is
+    // found again, and its link taken where it is.
     for (const QString& path : mirror_.below(adapterPath, names::kDevice)) {
-        if (mirror_.property(path, names::kDevice, QStringLiteral("RSSI")).isValid()) deviceSeen(path);
+        const bool advertising = mirror_.property(path, names::kDevice, QStringLiteral("RSSI")).isValid();
+        const auto peripheral = advertising ? nullptr : peripheralAt(path);
+        if (advertising || (connectedAt(mirror_, path) && (!peripheral || peripheral->idle()))) deviceSeen(path);
     }
 }
 
@@ -100,7 +105,7 @@ int Radio::bestRssi(const QString& devicePath) const {
 }
 
 void Radio::deviceSeen(const QString& path) {
-    if (!discoveryWanted_ || !adapters_.holds(path)) return;
+    if (!discoveryWanted_ || !adapters_.holds(path) || drivenElsewhere_.contains(path)) return;
     const QVariantMap* device = mirror_.properties(path, names::kDevice);
     if (!device) return;
     AdvertisementData advertisement;

@@ -6,12 +6,19 @@ a BLE central needs, behaving as BlueZ 5.66 does where a client could tell:
   - discovery with a per-client filter (UUIDs, Transport, DuplicateData, ...);
     a device added while every discovering client filters on UUIDs it does
     not advertise gets no object; RSSI is invalidated when discovery stops;
+    a client's session ends when it leaves the bus; a session that starts
+    hears (a new RSSI) every device that advertises, and a connected device
+    does not advertise unless told to;
   - LE devices with advertised UUIDs, manufacturer data and RSSI;
   - Connect answers once the link is up, then the GATT objects are announced,
     then ServicesResolved turns true (GATT objects exist only from the first
     connection on, and stay afterwards, as with BlueZ's cache); every GATT
     object has its Handle;
-  - Disconnect drops the link about 2 s later, then answers;
+  - Disconnect drops the link about 2 s later and answers; Connected and
+    ServicesResolved turn false afterwards, from an idle callback;
+  - a second Connect while one is pending fails "Operation already in
+    progress"; a second AcquireWrite or AcquireNotify while one is held
+    fails NotPermitted;
   - GATT services, characteristics (with MTU while connected) and
     descriptors nested below the device as <device>/serviceXXXX/charXXXX/descXXXX;
   - AcquireWrite and AcquireNotify: one end of a SOCK_SEQPACKET socket pair
@@ -44,6 +51,9 @@ The test drives it through these org.bluez.Mock methods on "/":
                                     (ServicesResolved true, GATT objects only
                                     at ResolveServices); on a device with its
                                     objects cached these two act as "ok"
+  SetAdvertisesWhileConnected(device, on)
+                                    the device goes on advertising while
+                                    connected (most stop)
   DisconnectRemote(device)          the device drops the link
   ResolveServices(device)           a "hang" or "empty" connection resolves
                                     after all (at once, or when its Connect
@@ -132,6 +142,8 @@ ABORT_BY_LOCAL = 'le-connection-abort-by-local'
 
 def load(mock, parameters):
     bluez5.load(mock, parameters)
+    mock.connection.add_signal_receiver(_client_left, 'NameOwnerChanged', 'org.freedesktop.DBus',
+                                        'org.freedesktop.DBus', '/org/freedesktop/DBus')
     # BlueZ keeps one agent per client (the stock one refuses bluetoothctl's "").
     manager = mockobject.objects['/org/bluez']
     manager.agents = {}
@@ -281,6 +293,46 @@ def _start_discovery(adapter, sender):
         raise _error('InProgress', 'Operation already in progress')
     clients.add(sender)
     _set_discovering(adapter)
+    GLib.idle_add(_report_advertisers, adapter.__dbus_object_path__)
+
+
+def _advertises(device):
+    '''A connected device stops advertising, unless told it goes on.'''
+    props = device.props[DEVICE_IFACE]
+    return not props.get('Connected') or getattr(device, 'advertises_connected', False)
+
+
+def _report_advertisers(adapter_path):
+    '''A discovery that starts hears every device that advertises: each gets
+    its signal strength again.'''
+    if not _discovering.get(adapter_path):
+        return False
+    prefix = adapter_path + '/dev_'
+    for path, obj in list(mockobject.objects.items()):
+        if not path.startswith(prefix) or path.count('/') != 4 or DEVICE_IFACE not in obj.props:
+            continue
+        if not _advertises(obj):
+            continue
+        rssi = obj.props[DEVICE_IFACE].get('RSSI', getattr(obj, 'advertised_rssi', None))
+        if rssi:  # 0: known from an earlier scan, out of range now
+            _emit_changed(obj, DEVICE_IFACE, {'RSSI': dbus.Int16(rssi, variant_level=1)})
+    return False
+
+
+def _client_left(name, old_owner, new_owner):
+    '''BlueZ ends the discovery session of a client that leaves the bus.'''
+    if new_owner or not name.startswith(':'):
+        return
+    for adapter_path, clients in list(_discovering.items()):
+        if name not in clients:
+            continue
+        _filters.get(adapter_path, {}).pop(name, None)
+        adapter = mockobject.objects.get(adapter_path)
+        if adapter is not None and _powered(adapter):
+            _stop_discovery(adapter, name)
+        else:
+            clients.discard(name)
+    _ = old_owner
 
 
 def _stop_discovery(adapter, sender):
@@ -506,17 +558,28 @@ def _end_sessions(char_path, invalidated=()):
         _emit_changed(characteristic, CHARACTERISTIC_IFACE, changes, invalidated)
 
 
-def _drop_link(device):
+def _drop_link(device, then=None):
+    '''The link is down: the sockets close at once; when `then` is given
+    (the answer to Disconnect), it goes out first and the property changes
+    follow from an idle callback, as BlueZ sends them.'''
     path = device.__dbus_object_path__
     device.gatt_epoch = getattr(device, 'gatt_epoch', 0) + 1  # stops a stepwise export
     for char_path in _characteristics_of(path):
         _end_sessions(char_path, ['MTU'])
-    if not device.props[DEVICE_IFACE]['Connected']:
-        return
-    _emit_changed(device, DEVICE_IFACE, {
-        'ServicesResolved': dbus.Boolean(False, variant_level=1),
-        'Connected': dbus.Boolean(False, variant_level=1),
-    })
+    if then is not None:
+        then()
+
+    def changed():
+        if device.props[DEVICE_IFACE]['Connected']:
+            _emit_changed(device, DEVICE_IFACE, {
+                'ServicesResolved': dbus.Boolean(False, variant_level=1),
+                'Connected': dbus.Boolean(False, variant_level=1),
+            })
+        return False
+    if then is None:
+        changed()
+    else:
+        GLib.idle_add(changed)
 
 
 def _device_disconnect(device, ok, _err):
@@ -524,16 +587,14 @@ def _device_disconnect(device, ok, _err):
     if pending is not None:
         device.pending_connect = None
         pending[1](_error('Failed', 'br-connection-canceled'))
-        _drop_link(device)
-        ok()
+        _drop_link(device, ok)
         return
     if not device.props[DEVICE_IFACE]['Connected']:
         ok()
         return
 
     def drop():
-        _drop_link(device)
-        ok()
+        _drop_link(device, ok)
         return False
     GLib.timeout_add(_disconnect_delay_ms[0], drop)
 
@@ -576,6 +637,7 @@ def AddLEDevice(self, adapter_name, address, name, uuids, manufacturer_data, rss
         ('CancelPairing', '', '', ''),
     ])
     device = mockobject.objects[path]
+    device.advertised_rssi = int(rssi)
     _add_method(device, DEVICE_IFACE, 'Connect', '', '', _device_connect, asynchronous=True)
     _add_method(device, DEVICE_IFACE, 'Disconnect', '', '', _device_disconnect, asynchronous=True)
     _announce(path, DEVICE_IFACE)
@@ -591,6 +653,12 @@ def SetConnectMode(_self, device_path, mode):
         raise dbus.exceptions.DBusException(f'Unknown mode {mode}',
                                             name=MOCK_IFACE + '.InvalidArguments')
     _object(device_path).connect_mode = str(mode)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='ob', out_signature='')
+def SetAdvertisesWhileConnected(_self, device_path, on):
+    '''Whether the device goes on advertising while connected (most stop).'''
+    _object(device_path).advertises_connected = bool(on)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
