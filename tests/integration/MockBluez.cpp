@@ -67,6 +67,7 @@ void MockBluez::start() {
 
 void MockBluez::stop() {
     if (process_.state() == QProcess::NotRunning) return;
+    heldSockets_.clear();
     resume();  // a stopped process takes its kill only once it runs
     process_.kill();
     process_.waitForFinished(5000);
@@ -309,4 +310,35 @@ void MockBluez::freezeFor(double seconds) {
                                                           QStringLiteral("Freeze"));
     message.setArguments({seconds});
     QDBusConnection::systemBus().asyncCall(message);
+}
+
+namespace {
+
+// A bus connection of its own: BlueZ tells its calls from the program's.
+QDBusConnection anotherProgram() {
+    return QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("another-program"));
+}
+
+}  // namespace
+
+void MockBluez::leaveConnected(const QString& device) {
+    callMock(QStringLiteral("LeaveConnected"), {QVariant::fromValue(QDBusObjectPath(device))});
+}
+
+void MockBluez::holdWriteSocket(const QString& characteristic) {
+    QDBusMessage message = QDBusMessage::createMethodCall(kBluez, characteristic,
+                                                          QStringLiteral("org.bluez.GattCharacteristic1"),
+                                                          QStringLiteral("AcquireWrite"));
+    message.setArguments({QVariantMap()});
+    const QDBusMessage reply = anotherProgram().call(message, QDBus::Block, 10000);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        throw std::runtime_error("AcquireWrite: " + reply.errorMessage().toStdString());
+    }
+    heldSockets_.push_back(reply.arguments().value(0).value<QDBusUnixFileDescriptor>());
+}
+
+void MockBluez::connectAsAnotherProgram(const QString& device) {
+    anotherProgram().asyncCall(
+        QDBusMessage::createMethodCall(kBluez, device, QStringLiteral("org.bluez.Device1"), QStringLiteral("Connect")),
+        30000);
 }

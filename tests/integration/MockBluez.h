@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -117,6 +118,14 @@ public:
     // "le-connection-abort-by-local"). Negative: no limit.
     void setAdapterCapacity(const QString& name, int links, const QString& message = {});
 
+    // Another program on the bus. It connected the device and ended without
+    // letting go (a crash): the link stays up, the RSSI goes with its discovery.
+    void leaveConnected(const QString& device);
+    // It holds the characteristic's write socket (AcquireWrite) until stop().
+    void holdWriteSocket(const QString& characteristic);
+    // It asks BlueZ to connect the device; the answer goes to it, not here.
+    void connectAsAnotherProgram(const QString& device);
+
 private:
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QList<QVariant>& arguments);
@@ -127,4 +136,5 @@ private:
 
     QTemporaryDir scratch_;
     QProcess process_;
+    std::vector<QDBusUnixFileDescriptor> heldSockets_;
 };

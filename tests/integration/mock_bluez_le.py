@@ -51,6 +51,9 @@ The test drives it through these org.bluez.Mock methods on "/":
                                     (ServicesResolved true, GATT objects only
                                     at ResolveServices); on a device with its
                                     objects cached these two act as "ok"
+  LeaveConnected(device)            a program connected the device and
+                                    ended without Disconnect: the link stays
+                                    up and resolved, the RSSI goes
   SetAdvertisesWhileConnected(device, on)
                                     the device goes on advertising while
                                     connected (most stop)
@@ -653,6 +656,19 @@ def SetConnectMode(_self, device_path, mode):
         raise dbus.exceptions.DBusException(f'Unknown mode {mode}',
                                             name=MOCK_IFACE + '.InvalidArguments')
     _object(device_path).connect_mode = str(mode)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
+def LeaveConnected(_self, device_path):
+    '''A program connected the device and ended without letting go (a crash,
+    say): the link stays up and resolved, and with that program's discovery
+    gone the device has no RSSI.'''
+    device = _object(device_path)
+    if not device.props[DEVICE_IFACE]['Connected']:
+        _emit_changed(device, DEVICE_IFACE, {'Connected': dbus.Boolean(True, variant_level=1)})
+        _link_up(device, 'ok')
+    if 'RSSI' in device.props[DEVICE_IFACE]:
+        _emit_changed(device, DEVICE_IFACE, {}, ['RSSI'])
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='ob', out_signature='')
