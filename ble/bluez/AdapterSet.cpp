@@ -70,7 +70,7 @@ std::vector<QString> AdapterSet::choose(const ObjectMirror& mirror) {
         }
     }
     for (const QString& path : now) {
-        if (!adapters_.contains(path)) adapters_[path] = Adapter{Discovery::Off, fullRoom_, false, ++lastSerial_};
+        if (!adapters_.contains(path)) adapters_[path] = Adapter{Discovery::Off, fullRoom_, false, {}, ++lastSerial_};
     }
     return gone;
 }

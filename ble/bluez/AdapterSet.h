@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -24,6 +25,8 @@ public:
         std::size_t room = 0;
         // The room was learnt from a refusal, not guessed: no stretching it.
         bool roomRefused = false;
+        // When, on the radio's loop: the refusal lasts a bounded time.
+        std::chrono::milliseconds roomRefusedAt{0};
         // Numbers the adapter's comings: answers meant for an earlier one find nothing.
         uint64_t serial = 0;
     };

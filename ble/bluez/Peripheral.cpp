@@ -186,6 +186,7 @@ void Peripheral::enqueue(bool first) {
 void Peripheral::startAttempt() {
     link_ = Link::Connecting;
     connectAnswered_ = false;
+    attemptStarted_ = radio_->loop().now();
     attemptTimer_->start(radio_->options().connectTimeout);
     radio_->linkTaken(path_);
     // A link left up (by an earlier run of the program, say) is taken as it is.
@@ -213,7 +214,7 @@ void Peripheral::attemptAnswered(const QDBusMessage& reply) {
         return;
     }
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        if (radio_->refusedForRoom(reply, path_, refusedBy_)) {
+        if (radio_->refusedForRoom(reply, path_, refusedBy_, radio_->loop().now() - attemptStarted_)) {
             moveOn(describeReply(reply));
         } else {
             failAttempt(describeReply(reply), Failure::ConnectRefused);
@@ -283,6 +284,7 @@ void Peripheral::established() {
     servicesReady_ = true;
     refusedBy_.clear();
     if (ticket_ != 0) radio_->connects().finish(std::exchange(ticket_, 0));
+    radio_->linkUpThrough(paths::adapterOf(path_));
     radio_->backoff().succeeded(identifier(), identity_);
     radio_->postToCentral([weak = weak_from_this()](Central& central, CentralDelegate& delegate) {
         if (const auto self = weak.lock()) delegate.didConnectPeripheral(central, *self);

@@ -10,6 +10,7 @@
 #include <QDBusMessage>
 #include <QString>
 #include <QVariantMap>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -154,6 +155,7 @@ private:
     uint64_t attempt_ = 0;  // numbers the attempts: late answers to old ones are dropped
     uint64_t ticket_ = 0;   // the attempt's place in the connection queue
     bool connectAnswered_ = false;
+    std::chrono::milliseconds attemptStarted_{0};  // on the radio's loop
     // Connected, and the services BlueZ shows match the layout (false while
     // they change).
     bool servicesReady_ = false;

@@ -110,8 +110,11 @@ public:
     QString connectedObject(const QString& devicePath) const;
     // Connect failed with `reply` through the adapter of `devicePath`: was
     // the adapter out of room? If so its room shrinks.
+    // `answeredAfter`: how long after Connect the refusal came.
     bool refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
-                        const std::vector<QString>& excluded);
+                        const std::vector<QString>& excluded, std::chrono::milliseconds answeredAfter);
+    // A link came up through the adapter: a room it was refused is whole again.
+    void linkUpThrough(const QString& adapterPath);
 
     // A D-Bus call to BlueZ that answers `done` later (never from inside).
     using Reply = std::function<void(const QDBusMessage& reply)>;

@@ -1,6 +1,7 @@
 // The radio's adapters: which of BlueZ's it drives, their coming, going and
 // power, the links each holds and has room for, and which of them hear a
 // device best.
+#include <QTimer>
 #include <algorithm>
 #include <set>
 
@@ -15,6 +16,9 @@ namespace {
 
 // Below every reading: an adapter that knows the device but hears it not now.
 constexpr int kNotHeard = -1000;
+// A controller without room refuses the connection at once (its command
+// status); a link that fails to come up takes longer.
+constexpr std::chrono::milliseconds kRoomRefusalTakes{1000};
 
 }  // namespace
 
@@ -81,9 +85,10 @@ std::map<std::string, std::size_t> Radio::freeLinks() {
         if (!adapterPowered(mirror_, path)) continue;
         const auto found = held.find(path);
         const std::size_t used = found == held.end() ? 0 : found->second;
-        // An adapter that holds no link takes the full room again: a room
-        // misjudged from one refusal does not stay small for good.
-        if (used == 0) {
+        // An adapter that holds no link takes the full room again, and so
+        // does one refused long enough ago: a room misjudged from one
+        // refusal does not stay small for good.
+        if (used == 0 || (adapter.roomRefused && loop_.now() - adapter.roomRefusedAt >= options_.roomRefusalLasts)) {
             adapter.room = adapters_.fullRoom();
             adapter.roomRefused = false;
         }
@@ -128,7 +133,7 @@ QString Radio::connectedObject(const QString& devicePath) const {
 // costs the car a weaker adapter, never its connection, and is whole again
 // once the adapter holds no links.
 bool Radio::refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
-                           const std::vector<QString>& excluded) {
+                           const std::vector<QString>& excluded, std::chrono::milliseconds answeredAfter) {
     if (reply.type() != QDBusMessage::ErrorMessage || reply.errorName() != QLatin1String("org.bluez.Error.Failed")) {
         return false;
     }
@@ -142,7 +147,12 @@ bool Radio::refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
     const bool named = message.contains(QLatin1String("resources"), Qt::CaseInsensitive) ||
                        message.contains(QLatin1String("capacity"), Qt::CaseInsensitive);
     if (!named) {
-        if (message != QLatin1String("le-connection-abort-by-local") || links == 0) return false;
+        // A controller out of room refuses at once; an abort that took its
+        // time is the radio link failing, whatever the adapter holds.
+        if (message != QLatin1String("le-connection-abort-by-local") || links == 0 ||
+            answeredAfter > kRoomRefusalTakes) {
+            return false;
+        }
         std::vector<QString> elsewhere = excluded;
         elsewhere.push_back(adapterPath);
         const std::map<std::string, std::size_t> free = freeLinks();
@@ -155,7 +165,20 @@ bool Radio::refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
     }
     adapter->room = std::min(adapter->room, links);
     adapter->roomRefused = true;
+    adapter->roomRefusedAt = loop_.now();
+    // Whoever waits for room then gets the whole room's chance again.
+    QTimer::singleShot(options_.roomRefusalLasts, this, [weak = weak_from_this()] {
+        if (const auto self = weak.lock()) self->connects_.pump();
+    });
     return true;
+}
+
+void Radio::linkUpThrough(const QString& adapterPath) {
+    AdapterSet::Adapter* adapter = adapters_.find(adapterPath);
+    if (!adapter || !adapter->roomRefused) return;
+    // A link came up there after all: the refusal was no measure of its room.
+    adapter->room = adapters_.fullRoom();
+    adapter->roomRefused = false;
 }
 
 }  // namespace ble::bluez

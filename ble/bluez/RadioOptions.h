@@ -26,6 +26,9 @@ struct RadioOptions {
     // Links the radio puts through one adapter; fewer once its controller
     // refuses one for lack of resources.
     std::size_t linksPerAdapter = 5;
+    // A room learnt from a refusal is whole again after this long (or at the
+    // adapter's next link), so one refusal never shrinks an adapter for good.
+    std::chrono::milliseconds roomRefusalLasts{30000};
     // Connect calls at a time on one adapter: the kernel runs one LE
     // connection attempt per controller anyway, and a second one waiting
     // there would use up its own timeout.

@@ -116,6 +116,31 @@ TEST_P(BluezAdapterRefusals, MoveToTheNextAdapterAtOnceAndShrinkTheRoomUntilTheA
     EXPECT_EQ(log_.count("Failed to connect"), 0);
 }
 
+TEST_F(BluezAdapters, ARefusalShrinksTheRoomOnlyWhenQuickAndOnlyForAWhile) {
+    ble::bluez::RadioOptions options = everyAdapter();
+    options.roomRefusalLasts = std::chrono::milliseconds(500);
+    beginScan(options);
+    const auto a = addCar(0x31, {-40, 0, 0});
+    connectedThrough(0x31, a, "hci0");
+
+    // An abort that took its time is the link failing, not hci0 out of room:
+    // a car only hci0 hears still gets a link there.
+    const auto slow = addCar(0x32, {-40, -60, 0});
+    mock_.setConnectMode(slow.at("hci0").device, QStringLiteral("slowfail"));
+    ASSERT_TRUE(waitFor([&] { return log_.contains("Failed to connect to vehicle id=0x00000032"); }));
+    const auto b = addCar(0x33, {-40, 0, 0});
+    connectedThrough(0x33, b, "hci0");
+
+    // A quick refusal shrinks hci0's room to its links, and for a while only.
+    mock_.setAdapterCapacity(kAdapters[0], 2);
+    const auto c = addCar(0x34, {-40, -60, 0});
+    ASSERT_TRUE(waitForWrites(c.at("hci1").writeCharacteristic, 2));
+    mock_.setAdapterCapacity(kAdapters[0], -1);  // another program's link there ended, say
+    const auto d = addCar(0x35, {-40, 0, 0});
+    connectedThrough(0x35, d, "hci0");
+    EXPECT_EQ(mock_.property(a.at("hci0").device, "org.bluez.Device1", "Connected").toBool(), true);
+}
+
 INSTANTIATE_TEST_SUITE_P(Answers, BluezAdapterRefusals,
                          ::testing::Values("", "Connection rejected due to limited resources (0x0d)"),
                          [](const auto& info) { return std::string(*info.param ? "LimitedResources" : "AbortByLocal"); });

@@ -42,7 +42,8 @@ The test drives it through these org.bluez.Mock methods on "/":
   AddGattService(device, handle, uuid) -> path
   AddGattCharacteristic(service, handle, uuid, flags) -> path
   AddGattDescriptor(characteristic, handle, uuid) -> path
-  SetConnectMode(device, mode)      "ok", "fail", "hang" (connected, services
+  SetConnectMode(device, mode)      "ok", "fail", "slowfail" (the abort 1.5 s
+                                    later), "hang" (connected, services
                                     never resolved), "never" (Connect never
                                     answers: the kernel's 20 s, or a Disconnect),
                                     "early" (ServicesResolved true first, then
@@ -502,7 +503,7 @@ def _device_connect(device, ok, err):
         if getattr(device, 'pending_connect', None) != (ok, err):
             return False
         device.pending_connect = None
-        if mode == 'fail':
+        if mode in ('fail', 'slowfail'):
             err(_error('Failed', ABORT_BY_LOCAL))
             return False
         full = _out_of_room(device)
@@ -533,7 +534,7 @@ def _device_connect(device, ok, err):
     if mode == 'never':
         GLib.timeout_add(KERNEL_CONNECT_TIMEOUT_MS, kernel_gives_up)
     else:
-        GLib.timeout_add(5, finish)
+        GLib.timeout_add(1500 if mode == 'slowfail' else 5, finish)
 
 
 def _out_of_room(device):
@@ -649,10 +650,11 @@ def AddLEDevice(self, adapter_name, address, name, uuids, manufacturer_data, rss
 
 @dbus.service.method(MOCK_IFACE, in_signature='os', out_signature='')
 def SetConnectMode(_self, device_path, mode):
-    '''"ok" connects and resolves services, "fail" refuses, "hang" connects
+    '''"ok" connects and resolves services, "fail" refuses ("slowfail" after
+    1.5 s, as a link that never comes up), "hang" connects
     and never resolves services, "never" never answers, "early" resolves
     before the GATT objects come, "empty" resolves without them.'''
-    if mode not in ('ok', 'fail', 'hang', 'never', 'early', 'empty'):
+    if mode not in ('ok', 'fail', 'slowfail', 'hang', 'never', 'early', 'empty'):
         raise dbus.exceptions.DBusException(f'Unknown mode {mode}',
                                             name=MOCK_IFACE + '.InvalidArguments')
     _object(device_path).connect_mode = str(mode)
