@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QObject>
+#include <QProcess>
 #include <QTest>
+#include <csignal>
 #include <optional>
 
 #include <QElapsedTimer>
@@ -93,6 +95,26 @@ TEST_F(RadioChoiceOnMockBluez, TheWindowDrivesAVehicleAndStaysResponsiveWhileBlu
     EXPECT_LT(slowest, 1000);  // a safety net; the bench measures
     const std::vector<uint8_t> last{0x06, 0x24, 0xC8, 0x00, 0xA8, 0x61, 0x00};  // speed 200
     EXPECT_TRUE(QTest::qWaitFor([&] { return mock_.lastWrite(car.writeCharacteristic).bytes == last; }, 15000));
+}
+
+TEST_F(RadioChoiceOnMockBluez, TheWindowLetsGoOfItsLinksHoweverItEnds) {
+    mock_.addAdapter();
+    mock_.setDisconnectDelay(0.1);
+    const MockBluez::Vehicle car = mock_.addVehicle(QStringLiteral("C0:11:22:33:59:01"), 0x5901, 8, -50);
+    QProcess panel;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    panel.setProcessEnvironment(environment);
+    panel.start(QStringLiteral(ZELTO_PANEL_PROGRAM), {QStringLiteral("--connect")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mock_.writes(car.writeCharacteristic).size() >= 2; }, 30000));
+    ::kill(static_cast<pid_t>(panel.processId()), SIGTERM);
+    ASSERT_TRUE(panel.waitForFinished(30000));
+    EXPECT_EQ(panel.exitCode(), 0);
+    EXPECT_EQ(mock_.callCount(car.device, QStringLiteral("Disconnect")), 1);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !mock_.property(car.device, QStringLiteral("org.bluez.Device1"), QStringLiteral("Connected")).toBool(); },
+        5000));
+    EXPECT_EQ(mock_.writes(car.writeCharacteristic).size(), 2u) << "nothing is sent on the way out";
 }
 
 }  // namespace
