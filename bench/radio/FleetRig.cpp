@@ -71,7 +71,7 @@ Rig::Rig(MockBluez& mock, const Setup& setup) : mock_(mock), setup_(setup) {
         mock_.addAdapter(kAdapters[a]);
         mock_.setAdapterCapacity(kAdapters[a], setup.capacity[a], setup.refusal);
     }
-    for (int n = 0; n < kCars; ++n) {
+    for (int n = 0; n < setup.cars; ++n) {
         Car car;
         car.id = 0xF1EE0001u + static_cast<uint32_t>(n);
         const auto hearings = hearingsOf(n);
@@ -92,6 +92,20 @@ Rig::~Rig() {
 
 std::shared_ptr<Vehicle> Rig::vehicleOf(const Car& car) const { return controller_->findVehicleById(car.id); }
 
+bool Rig::drivesNow(const Car& car) {
+    const auto vehicle = vehicleOf(car);
+    if (!vehicle || !vehicle->active()) return false;
+    if (vehicle->firmwareVersion()) return true;
+    const auto peripheral = vehicle->peripheral();
+    const QString adapter = peripheral ? QString::fromStdString(peripheral->adapterName()) : QString();
+    if (!car.objects.contains(adapter)) return false;
+    const MockBluez::Vehicle& object = car.objects.at(adapter);
+    if (mock_.lastWrite(object.writeCharacteristic).bytes == kGetVersion) {
+        mock_.emitNotification(object.readCharacteristic, kVersionAnswer);
+    }
+    return false;
+}
+
 int Rig::driving() const {
     return static_cast<int>(std::count_if(cars_.begin(), cars_.end(), [](const Car& c) { return c.drivingAt >= 0; }));
 }
@@ -101,7 +115,7 @@ double Rig::connectAll(int limitMs) {
     controller_->beginScan();
     const bool all = runUntil([&] {
         poll(start);
-        return driving() == kCars;
+        return driving() == static_cast<int>(cars_.size());
     }, limitMs);
     return all ? now() - start : -1;
 }

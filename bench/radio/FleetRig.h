@@ -32,6 +32,7 @@ struct Setup {
     // words a full one answers Connect with.
     std::array<int, 3> capacity;
     QString refusal;
+    int cars = kCars;
 };
 
 struct Car {
@@ -63,6 +64,11 @@ public:
 
     std::vector<Car>& cars() { return cars_; }
     std::shared_ptr<Vehicle> vehicleOf(const Car& car) const;
+    // Whether the car drives now (listed, through its handshake, its version
+    // known); answers its version request as the car would, again after
+    // every new link.
+    bool drivesNow(const Car& car);
+    VehiclesController& controller() { return *controller_; }
     MockBluez& mock() { return mock_; }
     int driving() const;
 
