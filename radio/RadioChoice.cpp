@@ -7,6 +7,7 @@
 #include "ble/qt/QtEventLoop.h"
 #include "ble/sim/World.h"
 #include "link/FrameRules.h"
+#include "link/SystemLog.h"
 
 #if ZELTO_WITH_BLUEZ
 #include "ble/bluez/AdapterProbe.h"
@@ -58,6 +59,7 @@ Radio makeQtRadio(const std::string& name, const std::string& address) {
 ble::CentralFactory makeBluezFactory(ble::EventLoop& loop, ble::bluez::RadioOptions options) {
     options.layout = link_rules::vehicleLayout();
     options.identify = link_rules::vehicleIdentity();
+    options.note = [](const std::string& line) { SystemLog::writeLine(line); };
     return ble::bluez::makeCentralFactory(loop, std::move(options));
 }
 

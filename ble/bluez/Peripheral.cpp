@@ -214,8 +214,14 @@ void Peripheral::attemptAnswered(const QDBusMessage& reply) {
         return;
     }
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        if (radio_->refusedForRoom(reply, path_, refusedBy_, radio_->loop().now() - attemptStarted_)) {
+        const std::chrono::milliseconds took = radio_->loop().now() - attemptStarted_;
+        if (radio_->refusedForRoom(reply, path_, refusedBy_, took)) {
             moveOn(describeReply(reply));
+        } else if (radio_->makeRoomFor(reply, path_, took)) {
+            // Not the car's fault: it waits for the room another car leaves.
+            attemptTimer_->stop();
+            if (ticket_ != 0) radio_->connects().finish(std::exchange(ticket_, 0));
+            enqueue(true);
         } else {
             failAttempt(describeReply(reply), Failure::ConnectRefused);
         }
@@ -265,6 +271,13 @@ void Peripheral::linkChanged() {
             established();
         } else if (!linkUp && connectAnswered_) {
             failAttempt("The link dropped while the services were being resolved.", Failure::Ended);
+        }
+    } else if (link_ == Link::Connected && moving()) {
+        if (!movingTo_.isEmpty() && !linkUp) {
+            connectThere();
+        } else if (movingConnect_ && linkUp) {
+            movingConnect_ = false;
+            if (ready()) servicesBack();
         }
     } else if (link_ == Link::Connected) {
         if (!linkUp) {
@@ -321,6 +334,32 @@ void Peripheral::giveUp(const std::string& reason) {
     lose(reason);
 }
 
+void Peripheral::relocate(const QString& devicePath) {
+    if (link_ != Link::Connected || moving() || devicePath == path_) return;
+    movingTo_ = devicePath;
+    servicesChanging();
+    radio_->call(path_, names::kDevice, QStringLiteral("Disconnect"), {}, {});
+}
+
+void Peripheral::connectThere() {
+    // The old link is down: the same characteristics, through the new object.
+    path_ = std::exchange(movingTo_, QString());
+    movingConnect_ = true;
+    radio_->linkTaken(path_);
+    const uint64_t attempt = attempt_;
+    radio_->call(path_, names::kDevice, QStringLiteral("Connect"), {},
+                 [weak = weak_from_this(), attempt](const QDBusMessage& reply) {
+                     const auto self = weak.lock();
+                     if (!self || self->attempt_ != attempt || self->link_ != Link::Connected) return;
+                     self->movingConnect_ = false;
+                     if (reply.type() != QDBusMessage::ReplyMessage) {
+                         self->giveUp("The move to another adapter failed: " + describeReply(reply));
+                     } else {
+                         self->linkChanged();
+                     }
+                 });
+}
+
 void Peripheral::yieldToAnotherProgram() {
     // Its link is that program's: it stays up, and the car is not taken
     // again while it lasts. Nothing was written to it.
@@ -339,6 +378,8 @@ void Peripheral::endLink(const std::string& reason) {
 
 void Peripheral::closeLink() {
     link_ = Link::Idle;
+    movingTo_.clear();
+    movingConnect_ = false;
     servicesReady_ = false;
     refusedBy_.clear();
     ++attempt_;  // late answers to this link's calls find nothing to do

@@ -80,6 +80,11 @@ public:
     void valueChanged(const QString& characteristicPath, std::vector<uint8_t> value);
     // The link ends for a reason outside the device's properties.
     void endLink(const std::string& reason);
+    // Moves the link to the device's object on another adapter: down here,
+    // up there, the services followed by UUID as after a Service Changed;
+    // its vehicle sees a short pause, not a lost link. Writes wait meanwhile.
+    void relocate(const QString& devicePath);
+    bool moving() const { return !movingTo_.isEmpty() || movingConnect_; }
     bool connected() const { return link_ == Link::Connected; }
     bool idle() const { return link_ == Link::Idle; }
     bool queued() const { return link_ == Link::Queued; }
@@ -122,6 +127,7 @@ private:
     // Another program holds the car's sockets (BlueZ lets one program
     // acquire them): the car is that program's.
     void yieldToAnotherProgram();
+    void connectThere();
     void closeLink();
     bool connectedAtBluez() const;
     bool resolved() const;
@@ -155,6 +161,10 @@ private:
     uint64_t attempt_ = 0;  // numbers the attempts: late answers to old ones are dropped
     uint64_t ticket_ = 0;   // the attempt's place in the connection queue
     bool connectAnswered_ = false;
+    // A move under way: the object the link goes to, until the old link is
+    // down; then the Connect there, until it is answered.
+    QString movingTo_;
+    bool movingConnect_ = false;
     std::chrono::milliseconds attemptStarted_{0};  // on the radio's loop
     // Connected, and the services BlueZ shows match the layout (false while
     // they change).

@@ -46,6 +46,8 @@ Radio::Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus)
         return links == held.end() ? 0 : links->second;
     });
     liveRadios().insert(this);
+    placementTimer_ = new QTimer(this);
+    QObject::connect(placementTimer_, &QTimer::timeout, this, [this] { relieveStarvedCar(); });
     retryTimer_ = new QTimer(this);
     retryTimer_->setSingleShot(true);
     QObject::connect(retryTimer_, &QTimer::timeout, this, [this] {
@@ -65,6 +67,7 @@ void Radio::start() {
         reportStateIfChanged();
         return;
     }
+    placementTimer_->start(1000);
     // Subscribe first, then ask: nothing that happens in between is lost.
     watcher_ = new QDBusServiceWatcher(names::kService, bus_, QDBusServiceWatcher::WatchForOwnerChange,
                                        this);

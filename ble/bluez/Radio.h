@@ -113,6 +113,10 @@ public:
     // `answeredAfter`: how long after Connect the refusal came.
     bool refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
                         const std::vector<QString>& excluded, std::chrono::milliseconds answeredAfter);
+    // Connect failed at once on an adapter that holds links, for a car no
+    // other adapter hears: if a car there can move to another adapter, it
+    // does, the refusal counts as one for room, and this car waits for it.
+    bool makeRoomFor(const QDBusMessage& reply, const QString& devicePath, std::chrono::milliseconds answeredAfter);
     // A link came up through the adapter: a room it was refused is whole again.
     void linkUpThrough(const QString& adapterPath);
 
@@ -145,6 +149,14 @@ private:
     // included, and any other program's connected devices.
     std::map<QString, std::size_t> linksHeld(const QString& exceptDevice = {}) const;
     std::map<std::string, std::size_t> freeLinks();
+    // A car waits that only full adapters hear, while a car on one of them
+    // is heard at least as well by an adapter with room: that car moves
+    // there (one at a time), and the waiting one gets its room.
+    void relieveStarvedCar();
+    // Moves one car off the full adapter to another with room that hears it
+    // at least as well; false if none can go.
+    bool moveACarOff(const QString& fullAdapter, const std::string& forWhom);
+
     void updateDiscovery();
     void startDiscovery(const QString& adapterPath, AdapterSet::Adapter& adapter);
     void stopDiscovery(const QString& adapterPath, AdapterSet::Adapter& adapter);
@@ -172,6 +184,7 @@ private:
     QDBusConnection bus_;
     QDBusServiceWatcher* watcher_ = nullptr;
     QTimer* retryTimer_ = nullptr;
+    QTimer* placementTimer_ = nullptr;
     ObjectMirror mirror_;
     bool bluezPresent_ = false;
     bool objectsKnown_ = false;

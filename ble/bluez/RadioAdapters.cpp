@@ -173,6 +173,77 @@ bool Radio::refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
     return true;
 }
 
+bool Radio::moveACarOff(const QString& full, const std::string& forWhom) {
+    const std::vector<std::shared_ptr<Peripheral>> live = livePeripherals();
+    if (std::any_of(live.begin(), live.end(), [](const auto& p) { return p->moving(); })) return false;
+    const std::map<std::string, std::size_t> free = freeLinks();
+    const auto hasRoom = [&free](const QString& adapter) {
+        const auto found = free.find(adapter.toStdString());
+        return found != free.end() && found->second > 0;
+    };
+    const auto rssiAt = [this](const QString& device) {
+        return int16(mirror_.property(device, names::kDevice, QStringLiteral("RSSI"))).value_or(kNotHeard);
+    };
+    for (const auto& car : live) {
+        if (!car->connected() || paths::adapterOf(car->path()) != full) continue;
+        const int here = rssiAt(car->path());
+        for (const QString& other : adaptersHearing(car->path(), {full})) {
+            const QString there = paths::deviceOn(other, paths::deviceKey(car->path()));
+            // A connected car does not advertise: a reading that is not
+            // there says nothing against the other adapter.
+            const int heard = rssiAt(there);
+            if (!hasRoom(other) || (heard != kNotHeard && here != kNotHeard && heard < here)) continue;
+            if (options_.note) {
+                options_.note("Moving " + car->identifier() + " from " + paths::adapterName(full).toStdString() +
+                              " to " + paths::adapterName(other).toStdString() + ": " + forWhom + ", which only " +
+                              paths::adapterName(full).toStdString() + " hears, needs its room.");
+            }
+            car->relocate(there);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Radio::relieveStarvedCar() {
+    if (!ready() || adapters_.all().size() < 2) return;
+    const std::map<std::string, std::size_t> free = freeLinks();
+    for (const auto& waiting : livePeripherals()) {
+        if (!waiting->queued()) continue;
+        const std::vector<QString> hearing = adaptersHearing(waiting->path());
+        const bool room = std::any_of(hearing.begin(), hearing.end(), [&free](const QString& adapter) {
+            const auto found = free.find(adapter.toStdString());
+            return found != free.end() && found->second > 0;
+        });
+        if (room) continue;
+        for (const QString& full : hearing) {
+            if (moveACarOff(full, waiting->identifier())) return;
+        }
+    }
+}
+
+bool Radio::makeRoomFor(const QDBusMessage& reply, const QString& devicePath, std::chrono::milliseconds answeredAfter) {
+    if (reply.errorName() != QLatin1String("org.bluez.Error.Failed") || answeredAfter > kRoomRefusalTakes ||
+        adapters_.all().size() < 2) {
+        return false;
+    }
+    const QString adapterPath = paths::adapterOf(devicePath);
+    AdapterSet::Adapter* adapter = adapters_.find(adapterPath);
+    const std::map<QString, std::size_t> held = linksHeld(devicePath);
+    const auto found = held.find(adapterPath);
+    const std::size_t links = found == held.end() ? 0 : found->second;
+    if (!adapter || links == 0 || !moveACarOff(adapterPath, text(mirror_.property(devicePath, names::kDevice,
+                                                                                  QStringLiteral("Address")))
+                                                                .toStdString())) {
+        return false;
+    }
+    // The refusal was for room after all: the car waits for the one moving away.
+    adapter->room = std::min(adapter->room, links);
+    adapter->roomRefused = true;
+    adapter->roomRefusedAt = loop_.now();
+    return true;
+}
+
 void Radio::linkUpThrough(const QString& adapterPath) {
     AdapterSet::Adapter* adapter = adapters_.find(adapterPath);
     if (!adapter || !adapter->roomRefused) return;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ struct RadioOptions {
     // Names a device across its addresses, so that failures to connect quiet
     // it whatever address it advertises from next.
     IdentityRule identify;
+    // Where the radio tells what it decided on its own (a car moved to
+    // another adapter, and why); nowhere when empty.
+    std::function<void(const std::string& line)> note;
 };
 
 }  // namespace ble::bluez

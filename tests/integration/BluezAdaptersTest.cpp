@@ -141,6 +141,36 @@ TEST_F(BluezAdapters, ARefusalShrinksTheRoomOnlyWhenQuickAndOnlyForAWhile) {
     EXPECT_EQ(mock_.property(a.at("hci0").device, "org.bluez.Device1", "Connected").toBool(), true);
 }
 
+TEST_F(BluezAdapters, ACarOnlyAFullAdapterHearsGetsItsRoomFromACarAnotherAdapterTakes) {
+    beginScan(everyAdapter());
+    mock_.setAdapterCapacity(kAdapters[0], 2);
+    // hci1 is off while two cars that hear it best come: they go to hci0 and fill it.
+    mock_.setPowered(QStringLiteral("/org/bluez/hci1"), false);
+    const auto a = addCar(0x41, {-60, -40, 0});
+    connectedThrough(0x41, a, "hci0");
+    const auto b = addCar(0x42, {-60, -40, 0});
+    connectedThrough(0x42, b, "hci0");
+    mock_.setPowered(QStringLiteral("/org/bluez/hci1"), true);
+
+    // A car only hci0 hears is refused there: a car hci1 hears better moves
+    // there, and the refused one gets its room, with no failure told.
+    const auto starved = addCar(0x43, {-45, 0, 0});
+    ASSERT_TRUE(waitForWrites(starved.at("hci0").writeCharacteristic, 2));
+    EXPECT_TRUE(log_.contains("which only hci0 hears, needs its room."));
+    EXPECT_EQ(log_.count("Failed to connect"), 0);
+    EXPECT_EQ(mock_.callCount(adapter_, "RemoveDevice"), 0);
+    // One of the two moved to hci1 without its vehicle losing its link, and drives there.
+    const auto movedA = peripheralOf(0x41);
+    const auto movedB = peripheralOf(0x42);
+    ASSERT_TRUE(movedA && movedB);
+    EXPECT_EQ((movedA->adapterName() == "hci1") + (movedB->adapterName() == "hci1"), 1);
+    EXPECT_EQ(log_.count("Disconnected vehicle"), 0);
+    const uint32_t moved = movedA->adapterName() == "hci1" ? 0x41 : 0x42;
+    const auto& there = (moved == 0x41 ? a : b).at("hci1");
+    controller_->findVehicleById(moved)->setSpeed(300);
+    EXPECT_TRUE(waitForLastWrite(there.writeCharacteristic, setSpeedFrame(300)));
+}
+
 INSTANTIATE_TEST_SUITE_P(Answers, BluezAdapterRefusals,
                          ::testing::Values("", "Connection rejected due to limited resources (0x0d)"),
                          [](const auto& info) { return std::string(*info.param ? "LimitedResources" : "AbortByLocal"); });

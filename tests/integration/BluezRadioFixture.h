@@ -5,6 +5,7 @@
 #include "LinkOnMockBluez.h"
 #include "ble/bluez/CentralFactory.h"
 #include "ble/bluez/Peripheral.h"
+#include "link/SystemLog.h"
 
 namespace bluez_test {
 
@@ -17,6 +18,7 @@ protected:
         options.supersedes = link_rules::vehicleFrames();
         options.layout = link_rules::vehicleLayout();
         options.identify = link_rules::vehicleIdentity();
+        options.note = [](const std::string& line) { SystemLog::writeLine(line); };
         return options;
     }
 
