@@ -1,8 +1,9 @@
 // A soak of the BlueZ radio on the mock BlueZ: 12 cars on three adapters that
 // take 5 links each, driven through the program's link, and a fault every
 // few seconds, chosen at random from a seed it prints (a car drops its link,
-// the car's services change, BlueZ hangs, an adapter is powered off and on,
-// a junk notification). After each fault every car must drive again within
+// the car's services change, BlueZ hangs or is stopped, an adapter is powered
+// off and on, a junk notification, slow writes, strangers advertising, a car
+// that refuses to connect for a while). After each fault every car must drive again within
 // 15 s; at every check no adapter holds more links than it takes and no link
 // is up at BlueZ that no car of the program is driving through. Memory and
 // open files are compared from after the first Connect to the end.
@@ -103,7 +104,7 @@ public:
         const QString through = peripheral ? QString::fromStdString(peripheral->adapterName()) : QString();
         const MockBluez::Vehicle* object = car.objects.contains(through) ? &car.objects.at(through) : nullptr;
         MockBluez& mock = rig_.mock();
-        switch (std::uniform_int_distribution<int>(0, 4)(random_)) {
+        switch (std::uniform_int_distribution<int>(0, 8)(random_)) {
             case 0:
                 if (!object) break;
                 mock.disconnectRemote(object->device);
@@ -128,6 +129,34 @@ public:
                 if (!object) break;
                 mock.emitNotification(object->readCharacteristic, QByteArray::fromHex("ff00ff00ff"));
                 return "car " + std::to_string(car.id) + " sent a junk notification";
+            case 5:
+                mock.suspend();  // SIGSTOP: BlueZ reads nothing, answers nothing
+                runUntil([] { return false; }, 1000);
+                mock.resume();
+                return "BlueZ stopped (SIGSTOP) for 1 s";
+            case 6:
+                mock.setWriteDelay(0.3);
+                runUntil([] { return false; }, 2000);
+                mock.setWriteDelay(0);
+                return "writes answered 0.3 s late for 2 s";
+            case 7: {
+                // Strangers that advertise other services, each heard once.
+                for (int i = 0; i < 20; ++i) {
+                    mock.addDevice(QStringLiteral("D0:00:00:00:%1:%2").arg(strangers_ / 256, 2, 16, QLatin1Char('0')).arg(strangers_ % 256, 2, 16, QLatin1Char('0')).toUpper(),
+                                   QStringLiteral("stranger"), {QStringLiteral("0000180d-0000-1000-8000-00805f9b34fb")},
+                                   {}, -70);
+                    ++strangers_;
+                }
+                return "20 strangers advertised";
+            }
+            case 8:
+                if (!object) break;
+                // The car's next attempts fail for 2 s after its link drops.
+                for (const auto& [adapter, each] : car.objects) mock.setConnectMode(each.device, QStringLiteral("fail"));
+                mock.disconnectRemote(object->device);
+                runUntil([] { return false; }, 2000);
+                for (const auto& [adapter, each] : car.objects) mock.setConnectMode(each.device, QStringLiteral("ok"));
+                return "car " + std::to_string(car.id) + " dropped its link and refused to connect for 2 s";
         }
         return "nothing (the car chosen had no link)";
     }
@@ -137,6 +166,7 @@ private:
     std::mt19937_64 random_;
     std::map<QString, bool> powered_;
     int rssiStep_ = 0;
+    int strangers_ = 0;
 };
 
 }  // namespace

@@ -232,7 +232,9 @@ bool Radio::makeRoomFor(const QDBusMessage& reply, const QString& devicePath, st
     const std::map<QString, std::size_t> held = linksHeld(devicePath);
     const auto found = held.find(adapterPath);
     const std::size_t links = found == held.end() ? 0 : found->second;
-    if (!adapter || links == 0 || !moveACarOff(adapterPath, text(mirror_.property(devicePath, names::kDevice,
+    // Once per refused room: BlueZ 5.66 words a link that fails to come up
+    // the same way, and such a car must not move the others again and again.
+    if (!adapter || adapter->roomRefused || links == 0 || !moveACarOff(adapterPath, text(mirror_.property(devicePath, names::kDevice,
                                                                                   QStringLiteral("Address")))
                                                                 .toStdString())) {
         return false;
