@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,17 @@ public:
         std::chrono::milliseconds roomRefusedAt{0};
         // Numbers the adapter's comings: answers meant for an earlier one find nothing.
         uint64_t serial = 0;
+
+        // A refusal: the room is what the adapter holds, for a while.
+        void refuseRoom(std::size_t links, std::chrono::milliseconds now) {
+            room = std::min(room, links);
+            roomRefused = true;
+            roomRefusedAt = now;
+        }
+        void restoreRoom(std::size_t fullRoom) {
+            room = fullRoom;
+            roomRefused = false;
+        }
     };
 
     explicit AdapterSet(const RadioOptions& options);

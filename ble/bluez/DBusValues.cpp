@@ -150,6 +150,10 @@ std::optional<uint16_t> uint16(const QVariant& value) {
     return static_cast<uint16_t>(value.toUInt());
 }
 
+bool isDBusError(const QDBusMessage& reply, const char* name) {
+    return reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == QLatin1String(name);
+}
+
 std::string describeReply(const QDBusMessage& reply) {
     const QString message = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
     return (reply.errorName() + QStringLiteral(": ") + message).toStdString();

@@ -43,6 +43,8 @@ std::optional<int> int16(const QVariant& value);
 QString text(const QVariant& value);
 std::optional<uint16_t> uint16(const QVariant& value);
 
+// Whether the answer is the D-Bus error of that name.
+bool isDBusError(const QDBusMessage& reply, const char* name);
 // BlueZ's error answer as a readable text for the log: "name: message".
 std::string describeReply(const QDBusMessage& reply);
 

@@ -18,8 +18,8 @@ const std::string kDrivenElsewhere = "The vehicle is driven by another program."
 // BlueZ 5.66 answers a second Connect while one is pending with Failed
 // "Operation already in progress"; its documentation names InProgress.
 bool anotherConnectUnderWay(const QDBusMessage& reply) {
-    return reply.type() == QDBusMessage::ErrorMessage &&
-           (reply.errorName() == QLatin1String("org.bluez.Error.InProgress") ||
+    return isDBusError(reply, "org.bluez.Error.InProgress") ||
+           (reply.type() == QDBusMessage::ErrorMessage &&
             reply.errorMessage() == QLatin1String("Operation already in progress"));
 }
 

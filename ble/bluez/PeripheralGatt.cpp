@@ -53,10 +53,7 @@ bool objectGone(const QDBusMessage& reply) {
 
 // BlueZ lets one program at a time hold a characteristic's socket: a
 // refusal to acquire it says another program drives the car.
-bool heldByAnotherProgram(const QDBusMessage& reply) {
-    return reply.type() == QDBusMessage::ErrorMessage &&
-           reply.errorName() == QLatin1String("org.bluez.Error.NotPermitted");
-}
+bool heldByAnotherProgram(const QDBusMessage& reply) { return isDBusError(reply, "org.bluez.Error.NotPermitted"); }
 
 // The fd of an Acquire* answer (h, q), duplicated so that this side owns it
 // (and no program this one starts inherits it); -1 when the answer has none.

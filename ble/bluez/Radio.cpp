@@ -21,6 +21,11 @@ namespace {
 constexpr int kFetchTimeoutMs = 5000;
 constexpr int kRetryMs = 1000;
 
+// A D-Bus call's timeout: at least 1 ms, at most 2 minutes.
+int boundedMs(std::chrono::milliseconds timeout) {
+    return static_cast<int>(std::clamp<long long>(timeout.count(), 1, 120000));
+}
+
 // The radios alive in this process, for letting go of every link at its end.
 std::set<Radio*>& liveRadios() {
     static std::set<Radio*> radios;
@@ -41,9 +46,7 @@ Radio::Radio(EventLoop& loop, RadioOptions options, QDBusConnection bus)
         const QString path = QString::fromStdString(adapter);
         const AdapterSet::Adapter* found = adapters_.find(path);
         if (found == nullptr || found->roomRefused) return std::nullopt;
-        const std::map<QString, std::size_t> held = linksHeld();
-        const auto links = held.find(path);
-        return links == held.end() ? 0 : links->second;
+        return linksThrough(path);
     });
     liveRadios().insert(this);
     placementTimer_ = new QTimer(this);
@@ -151,8 +154,7 @@ void Radio::call(const QString& path, const QString& interface, const QString& m
                  const QList<QVariant>& arguments, Reply done) {
     QDBusMessage message = QDBusMessage::createMethodCall(names::kService, path, interface, method);
     message.setArguments(arguments);
-    const int timeout = static_cast<int>(std::clamp<long long>(options_.callTimeout.count(), 1, 120000));
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, timeout), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, boundedMs(options_.callTimeout)), this);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
                      [done = std::move(done)](QDBusPendingCallWatcher* w) {
                          w->deleteLater();
@@ -248,14 +250,16 @@ void Radio::onPropertiesChanged(const QDBusMessage& signal) {
             change->changed.contains(QStringLiteral("ServicesResolved"))) {
             if (const auto peripheral = peripheralAt(path)) peripheral->linkChanged();
         }
-        if (change->changed.contains(QStringLiteral("Connected")) && !connectedAt(mirror_, path)) {
-            // Down at BlueZ: nothing of it to let go, and nobody else drives it.
-            drivenElsewhere_.erase(path);
-            const auto peripheral = peripheralAt(path);
-            if (!peripheral || peripheral->idle()) links_.erase(path);
+        if (change->changed.contains(QStringLiteral("Connected"))) {
+            if (!connectedAt(mirror_, path)) {
+                // Down at BlueZ: nothing of it to let go, and nobody else drives it.
+                drivenElsewhere_.erase(path);
+                const auto peripheral = peripheralAt(path);
+                if (!peripheral || peripheral->idle()) links_.erase(path);
+            }
+            // A link that ended frees room on its adapter.
+            if (adapters_.holds(path)) connects_.pump();
         }
-        // A link that ended frees room on its adapter.
-        if (change->changed.contains(QStringLiteral("Connected")) && adapters_.holds(path)) connects_.pump();
         if (change->changed.contains(QStringLiteral("RSSI")) ||
             change->changed.contains(QStringLiteral("ManufacturerData"))) {
             deviceSeen(path);
@@ -352,19 +356,13 @@ std::vector<QDBusPendingCall> Radio::disconnectOwnLinks(int timeoutMs) {
     return calls;
 }
 
-void Radio::releaseLinks(std::chrono::milliseconds within) {
-    const int timeout = static_cast<int>(std::clamp<long long>(within.count(), 1, 120000));
-    // Qt's D-Bus answers on a thread of its own: waiting needs no event loop,
-    // and each wait ends at its call's timeout, counted from the same start.
-    for (QDBusPendingCall& call : disconnectOwnLinks(timeout)) call.waitForFinished();
-}
-
 void Radio::releaseLinksOfEveryRadio(std::chrono::milliseconds within) {
-    const int timeout = static_cast<int>(std::clamp<long long>(within.count(), 1, 120000));
     std::vector<QDBusPendingCall> calls;
     for (Radio* radio : liveRadios()) {
-        for (QDBusPendingCall& call : radio->disconnectOwnLinks(timeout)) calls.push_back(std::move(call));
+        for (QDBusPendingCall& call : radio->disconnectOwnLinks(boundedMs(within))) calls.push_back(std::move(call));
     }
+    // Qt's D-Bus answers on a thread of its own: waiting needs no event loop,
+    // and each wait ends at its call's timeout, counted from the same start.
     for (QDBusPendingCall& call : calls) call.waitForFinished();
 }
 

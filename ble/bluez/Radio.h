@@ -88,12 +88,10 @@ public:
     // not advertise) is lost to the next run. The radio remembers each device
     // it asked to connect or took as it found it.
     void linkTaken(const QString& devicePath);
-    // Every such link still up (or on its way) is let go at BlueZ with
-    // Disconnect, which also calls off a Connect under way; returns once
-    // BlueZ has answered each or `within` has passed. Nothing is written to
-    // the devices.
-    void releaseLinks(std::chrono::milliseconds within);
-    // The same for every radio of the process at once.
+    // Every such link still up (or on its way), of every radio of the
+    // process, is let go at BlueZ with Disconnect, which also calls off a
+    // Connect under way; returns once BlueZ has answered each or `within`
+    // has passed. Nothing is written to the devices.
     static void releaseLinksOfEveryRadio(std::chrono::milliseconds within);
     // Another program holds the device's sockets: it drives it. Its link is
     // not this radio's to end, and the device is not taken while it lasts.
@@ -148,6 +146,10 @@ private:
     // Links each adapter of the set holds: the radio's own, attempts
     // included, and any other program's connected devices.
     std::map<QString, std::size_t> linksHeld(const QString& exceptDevice = {}) const;
+    std::size_t linksThrough(const QString& adapterPath, const QString& exceptDevice = {}) const;
+    // The adapter's controller refused for room: it holds what it has, for
+    // roomRefusalLasts, after which whoever waits gets the whole room's chance.
+    void roomRefused(AdapterSet::Adapter& adapter, std::size_t links);
     std::map<std::string, std::size_t> freeLinks();
     // A car waits that only full adapters hear, while a car on one of them
     // is heard at least as well by an adapter with room: that car moves
@@ -155,7 +157,8 @@ private:
     void relieveStarvedCar();
     // Moves one car off the full adapter to another with room that hears it
     // at least as well; false if none can go.
-    bool moveACarOff(const QString& fullAdapter, const std::string& forWhom);
+    bool moveACarOff(const QString& fullAdapter, const std::string& forWhom,
+                     const std::map<std::string, std::size_t>& free);
 
     void updateDiscovery();
     void startDiscovery(const QString& adapterPath, AdapterSet::Adapter& adapter);
@@ -176,7 +179,7 @@ private:
     std::shared_ptr<Peripheral> peripheralAt(const QString& path) const;
     std::shared_ptr<Peripheral> peripheralOwning(const QString& gattPath) const;
     std::vector<std::shared_ptr<Peripheral>> livePeripherals() const;
-    // Disconnect for each link releaseLinks lets go of, answered within `timeoutMs`.
+    // Disconnect for each link let go of at the end, answered within `timeoutMs`.
     std::vector<QDBusPendingCall> disconnectOwnLinks(int timeoutMs);
 
     EventLoop& loop_;

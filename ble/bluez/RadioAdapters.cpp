@@ -20,6 +20,11 @@ constexpr int kNotHeard = -1000;
 // status); a link that fails to come up takes longer.
 constexpr std::chrono::milliseconds kRoomRefusalTakes{1000};
 
+bool hasRoom(const std::map<std::string, std::size_t>& free, const QString& adapter) {
+    const auto found = free.find(adapter.toStdString());
+    return found != free.end() && found->second > 0;
+}
+
 }  // namespace
 
 void Radio::adaptersChanged() {
@@ -35,8 +40,7 @@ void Radio::adapterPowerChanged(const QString& adapterPath) {
         // power, and the controller starts afresh.
         if (AdapterSet::Adapter* adapter = adapters_.find(adapterPath)) {
             adapter->discovery = AdapterSet::Discovery::Off;
-            adapter->room = adapters_.fullRoom();
-            adapter->roomRefused = false;
+            adapter->restoreRoom(adapters_.fullRoom());
         }
         endLinksThrough(adapterPath, "The Bluetooth adapter was powered off.");
     }
@@ -78,6 +82,12 @@ std::map<QString, std::size_t> Radio::linksHeld(const QString& exceptDevice) con
     return held;
 }
 
+std::size_t Radio::linksThrough(const QString& adapterPath, const QString& exceptDevice) const {
+    const std::map<QString, std::size_t> held = linksHeld(exceptDevice);
+    const auto found = held.find(adapterPath);
+    return found == held.end() ? 0 : found->second;
+}
+
 std::map<std::string, std::size_t> Radio::freeLinks() {
     const std::map<QString, std::size_t> held = linksHeld();
     std::map<std::string, std::size_t> free;
@@ -89,8 +99,7 @@ std::map<std::string, std::size_t> Radio::freeLinks() {
         // does one refused long enough ago: a room misjudged from one
         // refusal does not stay small for good.
         if (used == 0 || (adapter.roomRefused && loop_.now() - adapter.roomRefusedAt >= options_.roomRefusalLasts)) {
-            adapter.room = adapters_.fullRoom();
-            adapter.roomRefused = false;
+            adapter.restoreRoom(adapters_.fullRoom());
         }
         free[path.toStdString()] = adapter.room > used ? adapter.room - used : 0;
     }
@@ -140,9 +149,7 @@ bool Radio::refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
     const QString adapterPath = paths::adapterOf(devicePath);
     AdapterSet::Adapter* adapter = adapters_.find(adapterPath);
     if (!adapter) return false;
-    const std::map<QString, std::size_t> held = linksHeld(devicePath);
-    const auto found = held.find(adapterPath);
-    const std::size_t links = found == held.end() ? 0 : found->second;
+    const std::size_t links = linksThrough(adapterPath, devicePath);
     const QString message = reply.errorMessage();
     const bool named = message.contains(QLatin1String("resources"), Qt::CaseInsensitive) ||
                        message.contains(QLatin1String("capacity"), Qt::CaseInsensitive);
@@ -157,30 +164,25 @@ bool Radio::refusedForRoom(const QDBusMessage& reply, const QString& devicePath,
         elsewhere.push_back(adapterPath);
         const std::map<std::string, std::size_t> free = freeLinks();
         const std::vector<QString> others = adaptersHearing(devicePath, elsewhere);
-        const bool roomElsewhere = std::any_of(others.begin(), others.end(), [&](const QString& other) {
-            const auto room = free.find(other.toStdString());
-            return room != free.end() && room->second > 0;
-        });
-        if (!roomElsewhere) return false;
+        if (std::none_of(others.begin(), others.end(), [&free](const QString& a) { return hasRoom(free, a); })) {
+            return false;
+        }
     }
-    adapter->room = std::min(adapter->room, links);
-    adapter->roomRefused = true;
-    adapter->roomRefusedAt = loop_.now();
-    // Whoever waits for room then gets the whole room's chance again.
-    QTimer::singleShot(options_.roomRefusalLasts, this, [weak = weak_from_this()] {
-        if (const auto self = weak.lock()) self->connects_.pump();
-    });
+    roomRefused(*adapter, links);
     return true;
 }
 
-bool Radio::moveACarOff(const QString& full, const std::string& forWhom) {
+void Radio::roomRefused(AdapterSet::Adapter& adapter, std::size_t links) {
+    adapter.refuseRoom(links, loop_.now());
+    QTimer::singleShot(options_.roomRefusalLasts, this, [weak = weak_from_this()] {
+        if (const auto self = weak.lock()) self->connects_.pump();
+    });
+}
+
+bool Radio::moveACarOff(const QString& full, const std::string& forWhom,
+                        const std::map<std::string, std::size_t>& free) {
     const std::vector<std::shared_ptr<Peripheral>> live = livePeripherals();
     if (std::any_of(live.begin(), live.end(), [](const auto& p) { return p->moving(); })) return false;
-    const std::map<std::string, std::size_t> free = freeLinks();
-    const auto hasRoom = [&free](const QString& adapter) {
-        const auto found = free.find(adapter.toStdString());
-        return found != free.end() && found->second > 0;
-    };
     const auto rssiAt = [this](const QString& device) {
         return int16(mirror_.property(device, names::kDevice, QStringLiteral("RSSI"))).value_or(kNotHeard);
     };
@@ -192,7 +194,7 @@ bool Radio::moveACarOff(const QString& full, const std::string& forWhom) {
             // A connected car does not advertise: a reading that is not
             // there says nothing against the other adapter.
             const int heard = rssiAt(there);
-            if (!hasRoom(other) || (heard != kNotHeard && here != kNotHeard && heard < here)) continue;
+            if (!hasRoom(free, other) || (heard != kNotHeard && here != kNotHeard && heard < here)) continue;
             if (options_.note) {
                 options_.note("Moving " + car->identifier() + " from " + paths::adapterName(full).toStdString() +
                               " to " + paths::adapterName(other).toStdString() + ": " + forWhom + ", which only " +
@@ -211,38 +213,30 @@ void Radio::relieveStarvedCar() {
     for (const auto& waiting : livePeripherals()) {
         if (!waiting->queued()) continue;
         const std::vector<QString> hearing = adaptersHearing(waiting->path());
-        const bool room = std::any_of(hearing.begin(), hearing.end(), [&free](const QString& adapter) {
-            const auto found = free.find(adapter.toStdString());
-            return found != free.end() && found->second > 0;
-        });
-        if (room) continue;
+        if (std::any_of(hearing.begin(), hearing.end(), [&free](const QString& a) { return hasRoom(free, a); })) {
+            continue;
+        }
         for (const QString& full : hearing) {
-            if (moveACarOff(full, waiting->identifier())) return;
+            if (moveACarOff(full, waiting->identifier(), free)) return;
         }
     }
 }
 
 bool Radio::makeRoomFor(const QDBusMessage& reply, const QString& devicePath, std::chrono::milliseconds answeredAfter) {
-    if (reply.errorName() != QLatin1String("org.bluez.Error.Failed") || answeredAfter > kRoomRefusalTakes ||
+    if (!isDBusError(reply, "org.bluez.Error.Failed") || answeredAfter > kRoomRefusalTakes ||
         adapters_.all().size() < 2) {
         return false;
     }
     const QString adapterPath = paths::adapterOf(devicePath);
     AdapterSet::Adapter* adapter = adapters_.find(adapterPath);
-    const std::map<QString, std::size_t> held = linksHeld(devicePath);
-    const auto found = held.find(adapterPath);
-    const std::size_t links = found == held.end() ? 0 : found->second;
+    const std::size_t links = linksThrough(adapterPath, devicePath);
     // Once per refused room: BlueZ 5.66 words a link that fails to come up
     // the same way, and such a car must not move the others again and again.
-    if (!adapter || adapter->roomRefused || links == 0 || !moveACarOff(adapterPath, text(mirror_.property(devicePath, names::kDevice,
-                                                                                  QStringLiteral("Address")))
-                                                                .toStdString())) {
-        return false;
-    }
+    if (!adapter || adapter->roomRefused || links == 0) return false;
+    const std::string address = text(mirror_.property(devicePath, names::kDevice, QStringLiteral("Address"))).toStdString();
+    if (!moveACarOff(adapterPath, address, freeLinks())) return false;
     // The refusal was for room after all: the car waits for the one moving away.
-    adapter->room = std::min(adapter->room, links);
-    adapter->roomRefused = true;
-    adapter->roomRefusedAt = loop_.now();
+    roomRefused(*adapter, links);
     return true;
 }
 
@@ -250,8 +244,7 @@ void Radio::linkUpThrough(const QString& adapterPath) {
     AdapterSet::Adapter* adapter = adapters_.find(adapterPath);
     if (!adapter || !adapter->roomRefused) return;
     // A link came up there after all: the refusal was no measure of its room.
-    adapter->room = adapters_.fullRoom();
-    adapter->roomRefused = false;
+    adapter->restoreRoom(adapters_.fullRoom());
 }
 
 }  // namespace ble::bluez

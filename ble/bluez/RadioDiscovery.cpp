@@ -9,13 +9,6 @@
 #include "ble/bluez/Radio.h"
 
 namespace ble::bluez {
-namespace {
-
-bool isDBusError(const QDBusMessage& reply, const char* name) {
-    return reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == QLatin1String(name);
-}
-
-}  // namespace
 
 void Radio::updateDiscovery() {
     if (!ready()) return;
