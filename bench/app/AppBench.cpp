@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextCursor>
@@ -17,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "bench/radio/LoadMeters.h"
 #include "app/MainWindow.h"
 #include "radio/RadioChoice.h"
 #include "app/TaggedButton.h"
@@ -89,15 +89,6 @@ struct QuietStdout {
     ~QuietStdout() { std::cout.rdbuf(saved); }
 };
 
-long residentKilobytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
 // The program as a person runs it without a radio: the simulated radio on
 // Qt's loop, real time, Connect, the three vehicles driving, List.
 void BM_ResidentMemoryAfterConnectAndList(benchmark::State& state) {
@@ -120,7 +111,7 @@ void BM_ResidentMemoryAfterConnectAndList(benchmark::State& state) {
         if (!allDriving()) state.SkipWithError("the vehicles did not come alive");
         window->findChild<TaggedButton*>("listButton")->click();
         QTest::qWait(100);
-        state.counters["VmRSS_kB"] = static_cast<double>(residentKilobytes());
+        state.counters["VmRSS_kB"] = static_cast<double>(load::residentKilobytes());
     }
 }
 BENCHMARK(BM_ResidentMemoryAfterConnectAndList)->Iterations(1);

@@ -41,6 +41,15 @@ QStringList childrenOf(const QString& pid) {
 
 }  // namespace
 
+long residentKilobytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
 double processCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

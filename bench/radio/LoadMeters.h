@@ -13,6 +13,8 @@
 namespace load {
 
 double processCpuSeconds();
+// This process's resident memory (VmRSS), -1 where /proc does not say.
+long residentKilobytes();
 // The CPU of this process's children and theirs.
 double childrenCpuSeconds();
 

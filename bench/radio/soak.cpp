@@ -13,12 +13,12 @@
 // Exit status 0 when every invariant held, 1 otherwise (the seed replays it).
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <cstdio>
 #include <random>
 #include <string>
 
 #include "FleetRig.h"
+#include "LoadMeters.h"
 #include "link/SystemLog.h"
 #include "link/Vehicle.h"
 
@@ -31,15 +31,6 @@ constexpr int kRecoverMs = 15000;
 constexpr int kLinksPerAdapter = 5;
 
 const QString kDevice = QStringLiteral("org.bluez.Device1");
-
-long residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 long openFiles() { return static_cast<long>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size()); }
 
@@ -187,7 +178,7 @@ int main(int argc, char** argv) {
         std::printf("FAILED: not every car drove after Connect (seed %llu)\n", static_cast<unsigned long long>(seed));
         return 1;
     }
-    const long rssStart = residentKb();
+    const long rssStart = load::residentKilobytes();
     const long filesStart = openFiles();
     int faults = 0;
     double worstRecovery = 0;
@@ -208,7 +199,7 @@ int main(int argc, char** argv) {
         }
         runUntil([] { return false; }, 1000);  // a second of driving between faults
     }
-    const long rssEnd = residentKb();
+    const long rssEnd = load::residentKilobytes();
     const long filesEnd = openFiles();
     std::printf("soak: %d faults, every car driving again within %.2f s at worst; VmRSS %ld -> %ld kB, "
                 "open files %ld -> %ld\n",
