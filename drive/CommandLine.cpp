@@ -64,6 +64,8 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
         valued("broker", "relay: the broker, mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT] (a password may come from "
                          "ZELTO_BROKER_PASSWORD instead)", "url");
     const QCommandLineOption name = valued("name", "relay: the relay's name on the broker (this host's name)", "name");
+    const QCommandLineOption takeOver =
+        flag("take-over", "relay: starts even while a relay of its name is online, which then stops");
     const QCommandLineOption caFile = valued("ca-file", "mqtts: the CA certificates to trust (the system's)", "file");
     const QCommandLineOption adapter =
         valued("adapter",
@@ -81,7 +83,8 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     const QCommandLineOption verbose = flag("verbose", "the link's log on standard error");
     const QCommandLineOption simCars =
         valued("sim-cars", "the simulated radio's number of cars, 1 to 256 (3: one for each panel)", "count", "3");
-    parser.addOptions({radio, adapter, timeout, seconds, json, record, fullRange, virtualTime, verbose, simCars, broker, name, caFile});
+    parser.addOptions({radio, adapter, timeout, seconds, json, record, fullRange, virtualTime, verbose, simCars, broker, name, takeOver,
+                       caFile});
 
     if (!parser.parse(arguments)) return refused(parser.errorText());
     if (parser.isSet(help)) return CommandLine{std::nullopt, QString(), parser.helpText() + QLatin1String(kScriptHelp)};
@@ -108,7 +111,7 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     // Every flag that is given must do something for this command.
     const std::vector<const QCommandLineOption*> scanOnly{&seconds};
     const std::vector<const QCommandLineOption*> drivingOnly{&timeout, &record, &fullRange};
-    const std::vector<const QCommandLineOption*> relayOnly{&broker, &name};
+    const std::vector<const QCommandLineOption*> relayOnly{&broker, &name, &takeOver};
     const std::vector<const QCommandLineOption*> notRelaying{&seconds, &timeout, &record, &fullRange, &json, &virtualTime};
     std::vector<const QCommandLineOption*> refusedHere = relaying ? notRelaying : relayOnly;
     for (const QCommandLineOption* option : relaying ? std::vector<const QCommandLineOption*>{} : scanning ? drivingOnly : scanOnly) {
@@ -139,6 +142,7 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
         if (!url.address) return refused(QStringLiteral("--broker: %1").arg(QString::fromStdString(url.problem)));
         if (!url.address->relay.empty()) return refused(QStringLiteral("--broker takes no /NAME; the relay's name is --name"));
         invocation.relayName = parser.value(name);
+        invocation.takeOver = parser.isSet(takeOver);
         if (parser.isSet(name) && !ble::mqtt::wire::isToken(invocation.relayName.toStdString())) {
             return refused(QStringLiteral("--name is 1 to 64 letters, digits and _.:-"));
         }

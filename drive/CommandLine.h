@@ -15,6 +15,7 @@ struct Invocation {
     QString radio = QStringLiteral("auto");  // auto, sim, bluez, qt or a broker's mqtt[s]:// address, as given
     QString broker;                 // relay's --broker, an mqtt[s]:// address
     QString relayName;              // relay's --name; empty: this host's name
+    bool takeOver = false;          // relay: replaces a relay of its name that is online
     QString caFile;                 // TLS to a broker: the CA certificates to trust
     QString adapter;                // a name (hci0) or an address; empty: any
     QStringList adapters;           // --adapter read as a list: its names, or "all" alone

@@ -34,12 +34,18 @@ int runRelay(const Invocation& invocation, const ble::CentralFactory& radio, con
         out(std::string(time) + " " + car + " " + hexText(frame.data(), frame.size()) + (why.empty() ? "" : " (" + why + ")"));
     };
     options.log = err;
+    options.takeOver = invocation.takeOver;
 
     ble::qt::QtEventLoop loop;
-    auto relay = std::make_shared<ble::mqtt::Relay>(loop, radio, options);
     QEventLoop running;
     std::string problem;
     bool answered = false;
+    std::string ended;
+    options.ended = [&](const std::string& why) {
+        ended = why;
+        running.quit();
+    };
+    auto relay = std::make_shared<ble::mqtt::Relay>(loop, radio, options);
     relay->start([&](const std::string& why) {
         problem = why;
         answered = true;
@@ -55,6 +61,10 @@ int runRelay(const Invocation& invocation, const ble::CentralFactory& radio, con
     if (answered && !problem.empty()) {
         err(problem);
         return kBadInput;
+    }
+    if (!ended.empty()) {
+        err(ended);
+        return kVehicleLost;
     }
     relay->stop();
     // The cars' stop frames and the "offline" status leave before the program does.

@@ -8,7 +8,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+#include "ble/mqtt/Wire.h"
 
 namespace ble::mqtt {
 namespace {
@@ -28,11 +33,25 @@ void initLibraryOnce() {
     (void)done;
 }
 
+// The libmosquitto session, shared with a dial in flight on its own thread:
+// whoever lets go of it last destroys it, so a client destroyed while the
+// system's resolver still mulls over the host name leaves nothing behind.
+struct Session {
+    mosquitto* handle = nullptr;
+    std::mutex mutex;
+    // The client's context object; cleared, under the mutex, when it goes.
+    // Calls queued on it are dropped with it.
+    QObject* owner = nullptr;
+    std::function<void(int rc)> dialed;  // runs on the owner's thread
+    ~Session() { mosquitto_destroy(handle); }
+};
+
 }  // namespace
 
 struct BrokerClient::Driver {
     BrokerAddress address;
     Handlers handlers;
+    std::shared_ptr<Session> shared = std::make_shared<Session>();
     mosquitto* session = nullptr;
     QObject context;
     std::unique_ptr<QSocketNotifier> reader, writer;
@@ -40,7 +59,35 @@ struct BrokerClient::Driver {
     bool everConnected = false;
     bool up = false;
     bool stopped = false;
+    bool dialing = false;  // the session belongs to the dialing thread meanwhile
     int backoffMs = kFirstBackoffMs;
+    int inCallback = 0;  // libmosquitto holds its locks meanwhile: no writing from there
+    std::map<int, std::function<void()>> acknowledged;  // subscriptions' message ids
+
+    // libmosquitto looks the host name up and opens the socket inside its
+    // connect call, which blocks as long as the system's resolver takes (10 s
+    // and more when no name server answers). That call runs on a thread of
+    // its own; the loop only hears how it ended.
+    void dialAway(bool first) {
+        dialing = true;
+        std::thread([shared = shared, first, host = address.host, port = address.port] {
+            const int rc = first ? mosquitto_connect_async(shared->handle, host.c_str(), port, kKeepAliveSeconds)
+                                 : mosquitto_reconnect_async(shared->handle);
+            const std::lock_guard<std::mutex> lock(shared->mutex);
+            if (!shared->owner) return;
+            QMetaObject::invokeMethod(shared->owner, [dialed = shared->dialed, rc] { dialed(rc); }, Qt::QueuedConnection);
+        }).detach();
+    }
+
+    void dialed(int rc) {
+        dialing = false;
+        if (stopped) return;
+        if (rc == MOSQ_ERR_EAI) return dropped("cannot resolve " + address.host);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            return dropped(rc == MOSQ_ERR_ERRNO ? "no broker answers at " + address.describe() : mosquitto_strerror(rc));
+        }
+        attachSocket();
+    }
 
     void attachSocket() {
         reader.reset();
@@ -79,10 +126,8 @@ struct BrokerClient::Driver {
     }
 
     void dial() {
-        if (stopped) return;
-        const int rc = mosquitto_reconnect_async(session);
-        if (rc != MOSQ_ERR_SUCCESS) return dropped(rc == MOSQ_ERR_ERRNO ? "the broker cannot be reached" : mosquitto_strerror(rc));
-        attachSocket();
+        if (stopped || dialing) return;
+        dialAway(false);
     }
 
     void dropped(const std::string& why) {
@@ -113,6 +158,7 @@ struct BrokerClient::Driver {
             return dropped(why);
         }
         firstDeadline.stop();
+        acknowledged.clear();
         everConnected = true;
         up = true;
         backoffMs = kFirstBackoffMs;
@@ -120,13 +166,19 @@ struct BrokerClient::Driver {
     }
 };
 
-BrokerClient::BrokerClient(BrokerAddress address, std::string clientId, std::optional<Will> will, Handlers handlers)
+BrokerClient::BrokerClient(BrokerAddress address, const std::string& clientIdPrefix, std::optional<Will> will,
+                           Handlers handlers)
     : driver_(std::make_unique<Driver>()) {
     initLibraryOnce();
     Driver& d = *driver_;
     d.address = std::move(address);
     d.handlers = std::move(handlers);
-    d.session = mosquitto_new(clientId.c_str(), true, &d);
+    // A client id nobody can guess: a broker drops the older of two sessions
+    // of one id, so a known id would let anyone throw this one off.
+    d.session = mosquitto_new((clientIdPrefix + wire::randomHex(8)).c_str(), true, &d);
+    d.shared->handle = d.session;
+    d.shared->owner = &d.context;
+    d.shared->dialed = [&d](int rc) { d.dialed(rc); };
     mosquitto_int_option(d.session, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // Small frames that must leave at once: no waiting to fill a segment.
     mosquitto_int_option(d.session, MOSQ_OPT_TCP_NODELAY, 1);
@@ -143,15 +195,30 @@ BrokerClient::BrokerClient(BrokerAddress address, std::string clientId, std::opt
                               will->payload.data(), 0, will->retain, nullptr);
     }
     mosquitto_connect_v5_callback_set(d.session, [](mosquitto*, void* self, int reason, int, const mosquitto_property*) {
-        static_cast<Driver*>(self)->connack(reason);
+        Driver& driver = *static_cast<Driver*>(self);
+        ++driver.inCallback;
+        driver.connack(reason);
+        --driver.inCallback;
+    });
+    mosquitto_subscribe_v5_callback_set(d.session, [](mosquitto*, void* self, int mid, int, const int*, const mosquitto_property*) {
+        Driver& driver = *static_cast<Driver*>(self);
+        const auto found = driver.acknowledged.find(mid);
+        if (found == driver.acknowledged.end()) return;
+        auto then = std::move(found->second);
+        driver.acknowledged.erase(found);
+        ++driver.inCallback;
+        then();
+        --driver.inCallback;
     });
     mosquitto_message_v5_callback_set(d.session, [](mosquitto*, void* self, const mosquitto_message* message,
                                                      const mosquitto_property*) {
         Driver& driver = *static_cast<Driver*>(self);
         if (!driver.handlers.message || !message->topic || message->payloadlen < 0) return;
+        ++driver.inCallback;
         driver.handlers.message(message->topic,
                                 std::string_view(static_cast<const char*>(message->payload),
                                                  static_cast<std::size_t>(message->payloadlen)));
+        --driver.inCallback;
     });
     d.tick.setInterval(kTickMs);
     QObject::connect(&d.tick, &QTimer::timeout, &d.context, [&d] {
@@ -163,7 +230,9 @@ BrokerClient::BrokerClient(BrokerAddress address, std::string clientId, std::opt
         d.stopped = true;
         d.reader.reset();
         d.writer.reset();
-        if (d.handlers.refused) d.handlers.refused("no broker answers at " + d.address.describe());
+        if (!d.handlers.refused) return;
+        d.handlers.refused(d.dialing ? "cannot resolve " + d.address.host + ": no name server answered"
+                                     : "no broker answers at " + d.address.describe());
     });
     d.retry.setSingleShot(true);
     QObject::connect(&d.retry, &QTimer::timeout, &d.context, [&d] { d.dial(); });
@@ -172,27 +241,25 @@ BrokerClient::BrokerClient(BrokerAddress address, std::string clientId, std::opt
 BrokerClient::~BrokerClient() {
     driver_->reader.reset();
     driver_->writer.reset();
-    mosquitto_destroy(driver_->session);
+    // A dial still in flight destroys the session when it ends.
+    const std::lock_guard<std::mutex> lock(driver_->shared->mutex);
+    driver_->shared->owner = nullptr;
 }
 
 void BrokerClient::start() {
     Driver& d = *driver_;
     d.firstDeadline.start(kFirstConnectMs);
     d.tick.start();
-    const int rc = mosquitto_connect_async(d.session, d.address.host.c_str(), d.address.port, kKeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        // Reported from the loop, never from inside start().
-        const std::string why = rc == MOSQ_ERR_ERRNO ? "no broker answers at " + d.address.describe() : mosquitto_strerror(rc);
-        QTimer::singleShot(0, &d.context, [&d, why] { d.dropped(why); });
-        return;
-    }
-    d.attachSocket();
+    d.dialAway(true);
 }
 
 bool BrokerClient::connected() const { return driver_->up; }
 
-void BrokerClient::subscribe(const std::string& pattern) {
-    mosquitto_subscribe_v5(driver_->session, nullptr, pattern.c_str(), 0, 0, nullptr);
+void BrokerClient::subscribe(const std::string& pattern, std::function<void()> acknowledged) {
+    int mid = 0;
+    if (mosquitto_subscribe_v5(driver_->session, &mid, pattern.c_str(), 0, 0, nullptr) == MOSQ_ERR_SUCCESS && acknowledged) {
+        driver_->acknowledged[mid] = std::move(acknowledged);
+    }
     driver_->wantWrite();
 }
 
@@ -213,9 +280,11 @@ void BrokerClient::stop() {
     d.stopped = true;
     d.retry.stop();
     d.firstDeadline.stop();
-    if (d.up) {
+    if (d.up && !d.dialing) {
         mosquitto_disconnect_v5(d.session, 0, nullptr);
-        mosquitto_loop_write(d.session, 1);
+        // From inside one of its callbacks the goodbye leaves on the next turn.
+        if (d.inCallback == 0) mosquitto_loop_write(d.session, 1);
+        else QTimer::singleShot(0, &d.context, [&d] { mosquitto_loop_write(d.session, 1); });
     }
     d.up = false;
     d.reader.reset();

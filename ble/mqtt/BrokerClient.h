@@ -1,7 +1,8 @@
 // One session with an MQTT broker (MQTT 5, libmosquitto), driven from Qt's
 // event loop: socket notifiers wake it when the broker has something or the
-// socket can take more, and a timer keeps the session alive. No thread of
-// its own; every handler runs on the loop's thread. Sessions are clean and
+// socket can take more, and a timer keeps the session alive. Only the
+// blocking dial (the name lookup) runs on a short-lived thread; every
+// handler runs on the loop's thread. Sessions are clean and
 // nothing is queued while the broker is away, so nothing is replayed late.
 // The header is plain C++.
 #pragma once
@@ -35,14 +36,17 @@ public:
         std::function<void(std::string_view topic, std::string_view payload)> message;
     };
 
-    BrokerClient(BrokerAddress address, std::string clientId, std::optional<Will> will, Handlers handlers);
+    // The client id is the prefix and random digits, new for each client.
+    BrokerClient(BrokerAddress address, const std::string& clientIdPrefix, std::optional<Will> will, Handlers handlers);
     ~BrokerClient();
     BrokerClient(const BrokerClient&) = delete;
     BrokerClient& operator=(const BrokerClient&) = delete;
 
     void start();
     bool connected() const;
-    void subscribe(const std::string& pattern);
+    // `acknowledged` runs once the broker has taken the subscription: by
+    // then it has sent every retained message of the subscriptions made before.
+    void subscribe(const std::string& pattern, std::function<void()> acknowledged = {});
     // QoS 0. A message with an expiry is dropped by the broker once that
     // many seconds old. Nothing is kept when there is no session.
     void publish(const std::string& topic, const std::string& payload, bool retain = false, int expirySeconds = 0);

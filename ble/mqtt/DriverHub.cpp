@@ -1,7 +1,6 @@
 #include "ble/mqtt/DriverHub.h"
 
 #include <algorithm>
-#include <random>
 #include <utility>
 
 #include "ble/mqtt/RemoteCentral.h"
@@ -15,15 +14,14 @@ constexpr std::chrono::milliseconds kConnectTimeout{10000};
 // Adverts naming ever new cars must not grow the table without end.
 constexpr std::size_t kMostCars = 4096;
 
-std::string newDriverId() {
-    std::random_device random;
-    std::mt19937_64 generator((static_cast<uint64_t>(random()) << 32) ^ random());
-    const uint64_t value = generator();
-    std::vector<uint8_t> bytes;
-    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    std::string id = "d";
-    id += wire::hexOf(bytes);
-    return id;
+// What a relay's reason for letting a car go means to the person driving it.
+const char* lostBecause(const std::string& reason) {
+    if (reason == "silent") return "the relay stopped the car: it heard nothing from this driver for a second";
+    if (reason == "gone") return "the relay stopped the car: the broker said this driver was gone";
+    if (reason == "broker") return "the relay stopped the car: the relay lost the broker";
+    if (reason == "relay") return "the relay stopped the car: the relay is stopping or was replaced";
+    if (reason == "nostops") return "the relay refuses to drive a car before it holds the frames that stop it";
+    return "the relay lost the car's link";
 }
 
 }  // namespace
@@ -32,7 +30,7 @@ DriverHub::DriverHub(EventLoop& loop, BrokerAddress address, DriverRules rules)
     : loop_(loop),
       address_(std::move(address)),
       rules_(std::move(rules)),
-      driverId_(newDriverId()),
+      driverId_(wire::driverId(address_.user, "d" + wire::randomHex(8))),
       badInput_(rules_.log) {}
 
 DriverHub::~DriverHub() { *alive_ = false; }
@@ -58,7 +56,7 @@ void DriverHub::start(std::function<void(const std::string&)> done) {
         powerChanged();
     };
     handlers.message = [this](std::string_view topic, std::string_view payload) { received(topic, payload); };
-    client_ = std::make_unique<BrokerClient>(address_, driverId_,
+    client_ = std::make_unique<BrokerClient>(address_, "driver-",
                                              BrokerClient::Will{wire::driverWillTopic(driverId_), "gone", false},
                                              std::move(handlers));
     client_->start();
@@ -144,8 +142,7 @@ void DriverHub::received(std::string_view topicText, std::string_view payload) {
     const auto topic = wire::readTopic(topicText);
     const bool ours = topic && (address_.relay.empty() || topic->relay == address_.relay);
     if (ours && topic->kind == wire::TopicKind::Status) {
-        if (payload == "online") return;
-        if (payload == "offline") return relayGone(topic->relay);
+        if (const auto status = wire::readStatus(payload)) return status->online ? void() : relayGone(topic->relay);
     } else if (ours && topic->kind == wire::TopicKind::Advert) {
         if (const auto advert = wire::readAdvert(payload)) return advertised(topic->relay, *advert);
     } else if (ours && topic->kind == wire::TopicKind::Answer && topic->driver == driverId_) {
@@ -183,7 +180,11 @@ void DriverHub::answered(const std::string& relay, const wire::Answer& answer) {
     } else if (answer.kind == Kind::Failed) {
         endLink(car, answer.reason == "held" ? "another driver holds this car" : "the relay could not connect the car");
     } else if (answer.kind == Kind::Lost) {
-        endLink(car, "the relay lost the car's link");
+        endLink(car, lostBecause(answer.reason));
+    } else if (answer.kind == Kind::Written && answer.reason == "nostops") {
+        // Nothing this driver writes will reach the car: say so as a lost link.
+        send(relay, wire::Request{wire::Request::Kind::Release, car.car(), {}, false, {}, {}});
+        endLink(car, lostBecause(answer.reason));
     } else if (car.link() == RemotePeripheral::Link::Up) {
         car.answered(answer);
     }

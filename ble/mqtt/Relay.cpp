@@ -26,29 +26,67 @@ Relay::Relay(EventLoop& loop, CentralFactory radio, RelayOptions options)
 Relay::~Relay() = default;
 
 void Relay::start(std::function<void(const std::string&)> done) {
-    auto reported = std::make_shared<std::function<void(const std::string&)>>(std::move(done));
+    started_ = std::move(done);
+    instance_ = wire::randomHex(8);
     BrokerClient::Handlers handlers;
-    handlers.connected = [this, reported] {
-        client_->subscribe(wire::requestTopic(options_.name, "+"));
-        client_->subscribe(wire::driverWillTopic("+"));
-        client_->publish(wire::statusTopic(options_.name), "online", true);
-        if (*reported) return std::exchange(*reported, nullptr)("");
-        if (options_.log) options_.log("broker: back on " + options_.address.describe());
-    };
-    handlers.refused = [reported](const std::string& why) {
-        if (*reported) std::exchange(*reported, nullptr)(why);
+    handlers.connected = [this] { connected(); };
+    handlers.refused = [this](const std::string& why) {
+        if (started_) std::exchange(started_, nullptr)(why);
     };
     handlers.lost = [this] {
         if (options_.log) options_.log("broker: lost " + options_.address.describe() + ", trying again");
-        for (const auto& driver : std::vector<std::string>(heardDrivers())) driverGone(driver, "broker lost");
+        settled_ = false;
+        for (const auto& driver : std::vector<std::string>(heardDrivers())) driverGone(driver, "broker lost", "broker");
     };
     handlers.message = [this](std::string_view topic, std::string_view payload) { received(topic, payload); };
-    client_ = std::make_unique<BrokerClient>(options_.address, "relay-" + options_.name,
+    client_ = std::make_unique<BrokerClient>(options_.address, "relay-" + options_.name + "-",
                                              BrokerClient::Will{wire::statusTopic(options_.name), "offline", true},
                                              std::move(handlers));
     client_->start();
     central_ = radio_(weak_from_this());
     watch();
+}
+
+void Relay::connected() {
+    otherOnline_ = false;
+    client_->subscribe(wire::statusTopic(options_.name));
+    client_->subscribe(wire::requestTopic(options_.name, "+/+"));
+    client_->subscribe(wire::driverWillTopic("+/+"), [weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->settle();
+    });
+}
+
+void Relay::settle() {
+    if (stopped_) return;
+    if (otherOnline_ && !everSettled_ && !options_.takeOver) {
+        const std::string why = "a relay named " + options_.name + " is already online on " +
+                                options_.address.describe() + " (stop it, or start this one with --take-over)";
+        stopped_ = true;
+        client_->stop();
+        if (started_) std::exchange(started_, nullptr)(why);
+        return;
+    }
+    if (otherOnline_ && everSettled_) return takenOver();
+    if (otherOnline_ && options_.log) options_.log("taking over from the relay named " + options_.name + " online before");
+    client_->publish(wire::statusTopic(options_.name), wire::writeStatus({true, instance_}), true);
+    settled_ = true;
+    for (const auto& [driver, car] : std::exchange(owedLost_, {})) {
+        answer(driver, wire::Answer{wire::Answer::Kind::Lost, car, {}, {}, "broker", false, {}});
+    }
+    if (std::exchange(everSettled_, true)) {
+        if (options_.log) options_.log("broker: back on " + options_.address.describe());
+    } else if (started_) {
+        std::exchange(started_, nullptr)("");
+    }
+}
+
+void Relay::takenOver() {
+    // Another relay of this name runs now: this one leaves without a word
+    // on the status, which is the other's.
+    for (const auto& driver : heardDrivers()) driverGone(driver, "another relay took over", "relay");
+    stopped_ = true;
+    client_->stop();
+    if (options_.ended) options_.ended("another relay named " + options_.name + " took over on " + options_.address.describe());
 }
 
 std::vector<std::string> Relay::heardDrivers() const {
@@ -63,9 +101,9 @@ std::vector<std::string> Relay::heardDrivers() const {
 
 void Relay::stop() {
     if (stopped_) return;
-    for (const auto& driver : heardDrivers()) driverGone(driver, "relay stopping");
+    for (const auto& driver : heardDrivers()) driverGone(driver, "relay stopping", "relay");
     if (client_) {
-        client_->publish(wire::statusTopic(options_.name), "offline", true);
+        client_->publish(wire::statusTopic(options_.name), wire::writeStatus({false, {}}), true);
         client_->stop();
     }
     stopped_ = true;
@@ -73,8 +111,20 @@ void Relay::stop() {
 
 void Relay::received(std::string_view topicText, std::string_view payload) {
     const auto topic = wire::readTopic(topicText);
-    if (topic && topic->kind == wire::TopicKind::DriverWill) {
-        if (payload == "gone") return driverGone(topic->driver, "driver gone");
+    if (topic && topic->kind == wire::TopicKind::Status && topic->relay == options_.name) {
+        const auto status = wire::readStatus(payload);
+        if (status && status->online && status->instance != instance_) {
+            otherOnline_ = true;
+            if (settled_) takenOver();
+        } else if (status && !status->online && settled_) {
+            // The late will of a relay this one took over from.
+            client_->publish(wire::statusTopic(options_.name), wire::writeStatus({true, instance_}), true);
+        }
+        if (status) return;
+    } else if (topic && topic->kind == wire::TopicKind::DriverWill) {
+        if (payload == "gone") return driverGone(topic->driver, "driver gone", "gone");
+    } else if (!settled_) {
+        return;  // requests wait until the name is this relay's
     } else if (topic && topic->kind == wire::TopicKind::Request && topic->relay == options_.name) {
         if (const auto request = wire::readRequest(payload)) return requested(topic->driver, *request);
     }
@@ -106,7 +156,7 @@ void Relay::requested(const std::string& driver, const wire::Request& request) {
         return;
     }
     if (car.holder != driver) return;  // only the holder drives a car
-    if (request.kind == Kind::Release) return letGo(key, car, false);
+    if (request.kind == Kind::Release) return letGo(key, car, {});
     if (!car.up) return;
     switch (request.kind) {
     case Kind::Services: car.peripheral->discoverServices({}); break;
@@ -123,6 +173,12 @@ void Relay::requested(const std::string& driver, const wire::Request& request) {
         car.stops = request.frames;
         break;
     case Kind::Write:
+        // A car that the relay could not stop when its driver vanishes is
+        // not driven: the driver's library hands the stop frames over first.
+        if (car.stops.empty()) {
+            answer(driver, wire::Answer{wire::Answer::Kind::Written, key, request.uuid, {}, "nostops", false, {}});
+            break;
+        }
         write(key, car, PendingWrite{request.uuid, request.slot, request.flag, request.frames.front()});
         break;
     default: break;
@@ -167,12 +223,13 @@ void Relay::answer(const std::string& driver, const wire::Answer& answer) {
     if (client_) client_->publish(wire::answerTopic(options_.name, driver), wire::writeAnswer(answer));
 }
 
-void Relay::driverGone(const std::string& driver, const std::string& why) {
+void Relay::driverGone(const std::string& driver, const std::string& why, const std::string& reason) {
     heard_.erase(driver);
     for (auto& [key, car] : cars_) {
         if (car.holder != driver) continue;
         stopCar(key, car, why);
-        letGo(key, car, false);
+        if (!client_ || !client_->connected()) owedLost_.emplace_back(driver, key);
+        letGo(key, car, reason);
     }
 }
 
@@ -186,8 +243,10 @@ void Relay::stopCar(const std::string& key, Car& car, const std::string& why) {
     }
 }
 
-void Relay::letGo(const std::string& key, Car& car, bool lost) {
-    if (lost && !car.holder.empty()) answer(car.holder, wire::Answer{wire::Answer::Kind::Lost, key, {}, {}, {}, false, {}});
+void Relay::letGo(const std::string& key, Car& car, const std::string& lostReason) {
+    if (lostReason.size() && !car.holder.empty()) {
+        answer(car.holder, wire::Answer{wire::Answer::Kind::Lost, key, {}, {}, lostReason == "link" ? "" : lostReason, false, {}});
+    }
     car.holder.clear();
     car.pending.clear();
     car.stops.clear();
@@ -202,7 +261,7 @@ void Relay::watch() {
     for (const auto& [driver, heard] : heard_) {
         if (now - heard > kSilenceLimit) silent.push_back(driver);
     }
-    for (const auto& driver : silent) driverGone(driver, "driver silent");
+    for (const auto& driver : silent) driverGone(driver, "driver silent", "silent");
     loop_.postAfter(kWatchEvery, [weak = weak_from_this()] {
         if (auto self = weak.lock()) self->watch();
     });
@@ -247,7 +306,7 @@ void Relay::didDisconnectPeripheral(Central&, Peripheral& peripheral, const Erro
     if (!car) return;
     car->up = false;
     car->connecting = false;
-    letGo(key, *car, true);
+    letGo(key, *car, "link");
 }
 
 void Relay::didFailToConnectPeripheral(Central&, Peripheral& peripheral, const Error*) {
@@ -256,7 +315,7 @@ void Relay::didFailToConnectPeripheral(Central&, Peripheral& peripheral, const E
     if (!car) return;
     car->connecting = false;
     if (!car->holder.empty()) answer(car->holder, wire::Answer{wire::Answer::Kind::Failed, key, {}, {}, "link", false, {}});
-    letGo(key, *car, false);
+    letGo(key, *car, {});
 }
 
 void Relay::didDiscoverPeripheral(Central&, const std::shared_ptr<Peripheral>& peripheral,

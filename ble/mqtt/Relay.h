@@ -2,9 +2,11 @@
 // de-duplicated; requests of drivers in, carried out on the local radio, and
 // their answers and the cars' notifications back. One driver holds a car at a
 // time. The relay knows no vehicle protocol: the frames that stop a car come
-// from its driver, and the relay writes them when that driver's session ends,
-// when it is silent for a second while it holds cars, and when the relay
-// loses the broker.
+// from its driver, and nothing is written to a car before they are. The
+// relay writes them, and tells the driver its car is lost, when that
+// driver's session ends, when it is silent for a second while it holds cars,
+// and when the relay loses the broker or stops. One relay of a name runs at
+// a time: its retained status says which.
 #pragma once
 
 #include <chrono>
@@ -30,6 +32,11 @@ struct RelayOptions {
     // names the reason for the relay's own stop frames.
     std::function<void(const std::string& car, const std::vector<uint8_t>& frame, const std::string& why)> wrote;
     std::function<void(const std::string& line)> log;
+    // Start even while another relay of this name is online, which then leaves.
+    bool takeOver = false;
+    // The relay left the broker for good while running: another relay of its
+    // name took over.
+    std::function<void(const std::string& why)> ended;
 };
 
 class Relay final : public CentralDelegate, public PeripheralDelegate, public std::enable_shared_from_this<Relay> {
@@ -74,15 +81,22 @@ private:
         std::chrono::milliseconds lastAdvertAt{-100000};
     };
 
+    void connected();
+    // Once the broker has handed over the retained status: claim the name,
+    // or refuse it while another relay holds it.
+    void settle();
+    void takenOver();
     void received(std::string_view topic, std::string_view payload);
     void requested(const std::string& driver, const wire::Request& request);
     void write(const std::string& key, Car& car, PendingWrite pending);
     void drain(const std::string& key);
     void answer(const std::string& driver, const wire::Answer& answer);
     // Stops every car the driver holds and lets them go.
-    void driverGone(const std::string& driver, const std::string& why);
+    // `reason` is the wire's word for it, sent to the driver with "lost".
+    void driverGone(const std::string& driver, const std::string& why, const std::string& reason);
     void stopCar(const std::string& key, Car& car, const std::string& why);
-    void letGo(const std::string& key, Car& car, bool lost);
+    // Tells the holder, when there is a reason, that the car is no longer its.
+    void letGo(const std::string& key, Car& car, const std::string& lostReason);
     void watch();
     std::vector<std::string> heardDrivers() const;
     Car* carOf(const Peripheral& peripheral, std::string* key = nullptr);
@@ -96,6 +110,13 @@ private:
     std::map<std::string, Car> cars_;
     std::map<std::string, std::chrono::milliseconds> heard_;  // drivers holding cars, last heard
     BadInputLog badInput_;
+    std::function<void(const std::string&)> started_;
+    std::string instance_;
+    bool settled_ = false;      // this session has claimed the name
+    bool everSettled_ = false;
+    bool otherOnline_ = false;  // the retained status names another instance
+    // "lost" owed to drivers whose cars were stopped while the broker was away.
+    std::vector<std::pair<std::string, std::string>> owedLost_;
     bool stopped_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "ble/mqtt/Wire.h"
 
 #include <charconv>
+#include <random>
 
 namespace ble::mqtt::wire {
 namespace {
@@ -108,6 +109,13 @@ std::string hexOf(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
+std::string randomHex(std::size_t bytes) {
+    std::random_device source;
+    std::vector<uint8_t> drawn(bytes);
+    for (uint8_t& byte : drawn) byte = static_cast<uint8_t>(source());
+    return hexOf(drawn);
+}
+
 std::optional<std::vector<uint8_t>> bytesOfHex(std::string_view hex, std::size_t maxBytes) {
     if (hex.empty() || hex.size() % 2 != 0 || hex.size() / 2 > maxBytes) return std::nullopt;
     std::vector<uint8_t> bytes(hex.size() / 2);
@@ -136,7 +144,7 @@ std::optional<Topic> readTopic(std::string_view topic) {
     std::vector<std::string_view> parts;
     std::string_view rest = topic.substr(kRoot.size());
     while (true) {
-        if (parts.size() == 3) return std::nullopt;  // deeper than any topic of ours
+        if (parts.size() == 4) return std::nullopt;  // deeper than any topic of ours
         const std::size_t slash = rest.find('/');
         parts.push_back(rest.substr(0, slash));
         if (slash == std::string_view::npos) break;
@@ -145,15 +153,35 @@ std::optional<Topic> readTopic(std::string_view topic) {
     for (std::string_view part : parts) {
         if (!isToken(part)) return std::nullopt;
     }
+    // A driver is its broker login and its session: two levels.
+    const auto driverAt = [&parts](std::size_t at) { return std::string(parts[at]) + "/" + std::string(parts[at + 1]); };
     if (parts[0] == kDrivers) {
-        if (parts.size() != 2) return std::nullopt;
-        return Topic{TopicKind::DriverWill, {}, std::string(parts[1])};
+        if (parts.size() != 3) return std::nullopt;
+        return Topic{TopicKind::DriverWill, {}, driverAt(1)};
     }
     const std::string relay(parts[0]);
     if (parts.size() == 2 && parts[1] == "status") return Topic{TopicKind::Status, relay, {}};
     if (parts.size() == 2 && parts[1] == "adv") return Topic{TopicKind::Advert, relay, {}};
-    if (parts.size() == 3 && parts[1] == "from") return Topic{TopicKind::Request, relay, std::string(parts[2])};
-    if (parts.size() == 3 && parts[1] == "to") return Topic{TopicKind::Answer, relay, std::string(parts[2])};
+    if (parts.size() == 4 && parts[1] == "from") return Topic{TopicKind::Request, relay, driverAt(2)};
+    if (parts.size() == 4 && parts[1] == "to") return Topic{TopicKind::Answer, relay, driverAt(2)};
+    return std::nullopt;
+}
+
+std::string driverId(std::string_view login, std::string_view session) {
+    return (isToken(login) ? std::string(login) : std::string(kNoLogin)) + "/" + std::string(session);
+}
+
+std::string writeStatus(const Status& status) {
+    return status.online ? join({"online", status.instance}) : std::string("offline");
+}
+
+std::optional<Status> readStatus(std::string_view payload) {
+    const auto fields = fieldsOf(payload);
+    if (!fields) return std::nullopt;
+    const auto& f = *fields;
+    if (f.size() == 1 && f[0] == "offline") return Status{false, {}};
+    if (f.size() == 1 && f[0] == "online") return Status{true, {}};
+    if (f.size() == 2 && f[0] == "online" && isToken(f[1])) return Status{true, std::string(f[1])};
     return std::nullopt;
 }
 
@@ -278,7 +306,7 @@ std::string writeAnswer(const Answer& answer) {
     switch (answer.kind) {
     case Kind::Connected: return join({"connected", answer.car});
     case Kind::Failed: return join({"failed", answer.car, answer.reason.empty() ? "link" : answer.reason});
-    case Kind::Lost: return join({"lost", answer.car});
+    case Kind::Lost: return answer.reason.empty() ? join({"lost", answer.car}) : join({"lost", answer.car, answer.reason});
     case Kind::Services: return join({"services", answer.car, uuidList(answer.uuids)});
     case Kind::Characteristics: return join({"characteristics", answer.car, uuid, uuidList(answer.uuids)});
     case Kind::Notifying: return join({"notifying", answer.car, uuid, answer.flag ? "1" : "0", outcome});
@@ -301,8 +329,8 @@ std::optional<Answer> readAnswer(std::string_view payload) {
         else return std::nullopt;
         return answer;
     }
-    if (f[0] == "failed" && f.size() == 3 && isToken(f[2])) {
-        answer.kind = Kind::Failed;
+    if ((f[0] == "failed" || f[0] == "lost") && f.size() == 3 && isToken(f[2])) {
+        answer.kind = f[0] == "failed" ? Kind::Failed : Kind::Lost;
         answer.reason = std::string(f[2]);
         return answer;
     }

@@ -25,6 +25,8 @@ inline constexpr std::size_t kMaxToken = 64;         // relay, driver, car and s
 
 inline constexpr std::string_view kRoot = "zelto/v1/";
 inline constexpr std::string_view kDrivers = "drivers";  // zelto/v1/drivers/<driver>: a driver's last will
+// The login level of a driver that logged in without a user name.
+inline constexpr std::string_view kNoLogin = "-";
 
 // A name that may stand in a topic or a field: 1 to 64 of [A-Za-z0-9_.:-].
 bool isToken(std::string_view text);
@@ -33,6 +35,8 @@ bool isToken(std::string_view text);
 std::string tokenFrom(std::string_view text);
 
 std::string hexOf(const std::vector<uint8_t>& bytes);  // "0624F401", no spaces
+// That many bytes from the system's random source, in hex.
+std::string randomHex(std::size_t bytes);
 std::optional<std::vector<uint8_t>> bytesOfHex(std::string_view hex, std::size_t maxBytes);
 
 // Topics.
@@ -41,14 +45,28 @@ std::string advertTopic(std::string_view relay);
 std::string requestTopic(std::string_view relay, std::string_view driver);  // driver to relay
 std::string answerTopic(std::string_view relay, std::string_view driver);   // relay to driver
 std::string driverWillTopic(std::string_view driver);
+// A driver is named by two levels, "LOGIN/SESSION": the broker's ACL can tie
+// the first to the login that writes it, and the session tells one run from
+// another. A login that is no token stands as kNoLogin.
+std::string driverId(std::string_view login, std::string_view session);
 
 enum class TopicKind { Status, Advert, Request, Answer, DriverWill };
 struct Topic {
     TopicKind kind;
     std::string relay;   // empty for DriverWill
-    std::string driver;  // empty for Status and Advert
+    std::string driver;  // "LOGIN/SESSION"; empty for Status and Advert
 };
 std::optional<Topic> readTopic(std::string_view topic);
+
+// A relay's retained status: "online INSTANCE" while it runs (each run its
+// own instance, so that a relay tells its own word from another's), its
+// will "offline". A bare "online" is read too.
+struct Status {
+    bool online = false;
+    std::string instance;
+};
+std::string writeStatus(const Status& status);
+std::optional<Status> readStatus(std::string_view payload);
 
 // What a relay tells of one advertisement.
 struct Advert {
@@ -79,7 +97,10 @@ struct Answer {
     std::string car;
     Uuid uuid;                 // the service, or the characteristic
     std::vector<Uuid> uuids;   // Services, Characteristics
-    std::string reason;        // Failed: held, unknown or link; Notifying, Written: empty when done
+    // Failed: held, unknown or link; Lost: why the relay let the car go
+    // (empty: its link ended); Notifying, Written: empty when done, else
+    // failed, or nostops for a write before the car's stop frames.
+    std::string reason;
     bool flag = false;         // Notifying: on
     std::vector<uint8_t> value;
 };

@@ -4,47 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <algorithm>
 
 #include "tests/mqtt/Broker.h"
 #include "tests/mqtt/Program.h"
+#include "tests/mqtt/RelayFrames.h"
 
 namespace mqtt_test {
 namespace {
-
-const QString kGo = QStringLiteral("06 24 90 01 A8 61 00");    // speed 400
-const QString kStop = QStringLiteral("06 24 00 00 A8 61 00");  // speed 0
-const QByteArray kHold = "{\"vehicle\": \"all\", \"speed\": 400}\n{\"wait\": 60000}\n";
-
-QStringList relayArguments(const QString& broker) {
-    return {QStringLiteral("relay"), QStringLiteral("--broker"), broker, QStringLiteral("--name"), QStringLiteral("r1"),
-            QStringLiteral("--radio"), QStringLiteral("sim")};
-}
-
-QStringList driverArguments(const Broker& broker, QStringList more = {QStringLiteral("run"), QStringLiteral("-")}) {
-    return QStringList{QStringLiteral("--radio"), broker.url() + QStringLiteral("/r1")} + more;
-}
-
-// The hex of every frame line ("+0.214 CAR [command] 06 24 ..."): its
-// trailing two-digit fields. Sorted, so that cars may interleave.
-QStringList framesOf(const QStringList& lines) {
-    QStringList frames;
-    for (const QString& line : lines) {
-        if (line.contains(QLatin1Char('('))) continue;
-        QStringList fields = line.split(QLatin1Char(' '));
-        QStringList hex;
-        while (!fields.isEmpty() &&
-               fields.last().contains(QRegularExpression(QStringLiteral("^[0-9A-F]{2}$")))) {
-            hex.prepend(fields.takeLast());
-        }
-        if (!hex.isEmpty()) frames << hex.join(QLatin1Char(' '));
-    }
-    frames.removeAll(QStringLiteral("03 90 01 01"));  // the link's handshake
-    frames.removeAll(QStringLiteral("01 18"));
-    frames.sort();
-    return frames;
-}
 
 class RelayTest : public ::testing::Test {
 protected:
@@ -74,7 +41,8 @@ TEST_F(RelayTest, ThreeCarsDriveThroughTheRelayWithTheDriversExactFrames) {
 }
 
 TEST_F(RelayTest, ADriverKilledOrFrozenMidDriveHasItsCarsStoppedByTheRelay) {
-    // Killed, its last will tells the relay; frozen, its heartbeat stops.
+    // Killed, its last will tells the relay; frozen, its heartbeat stops,
+    // and once it wakes it hears that its cars were let go.
     for (const auto& [signal, why] : {std::pair{SIGKILL, "driver gone"}, std::pair{SIGSTOP, "driver silent"}}) {
         const int stopsBefore = relay.count(kStop);
         auto driver = holdingDriver();
@@ -84,8 +52,41 @@ TEST_F(RelayTest, ADriverKilledOrFrozenMidDriveHasItsCarsStoppedByTheRelay) {
         ASSERT_TRUE(relay.waitForOut(kStop + QStringLiteral(" (%1)").arg(QLatin1String(why)), 3));
         EXPECT_LT(killed.elapsed(), 1500) << why;
         EXPECT_EQ(relay.count(kStop), stopsBefore + 3);
+        if (signal == SIGSTOP) {
+            driver->signal(SIGCONT);
+            EXPECT_EQ(driver->finish(), 1);
+            EXPECT_FALSE(driver->err().filter(QStringLiteral("was lost")).isEmpty());
+        }
         driver->signal(SIGKILL);
     }
+}
+
+TEST_F(RelayTest, ACarIsNeverDrivenBeforeTheRelayHoldsItsStopFrames) {
+    // A careless client: it connects a car and sends speed 1000 without
+    // handing over the frames that stop it, then falls silent.
+    const QString from = QStringLiteral("zelto/v1/r1/from/-/dcareless");
+    Spy answers(broker.port(), QStringLiteral("zelto/v1/r1/to/-/dcareless"));
+    Spy adverts(broker.port(), QStringLiteral("zelto/v1/r1/adv"));
+    ASSERT_TRUE(adverts.waitFor(QStringLiteral("adv ") + kCar));
+    ASSERT_TRUE(publishRaw(broker.port(), from, "connect " + kCar.toUtf8()));
+    ASSERT_TRUE(answers.waitFor(QStringLiteral("connected ") + kCar));
+    ASSERT_TRUE(publishRaw(broker.port(), from, "write " + kCar.toUtf8() + " " + kWrite.toUtf8() + " - n 0624E803A86100"));
+    ASSERT_TRUE(answers.waitFor(QStringLiteral("written %1 %2 nostops").arg(kCar, kWrite)));
+    EXPECT_TRUE(framesOf(relay.out()).isEmpty());
+}
+
+TEST_F(RelayTest, ADriverWhoseCarsTheRelayLetsGoForAForgedGoneIsToldSo) {
+    // On a broker without the ACL anyone may write a driver's will.
+    Spy requests(broker.port(), QStringLiteral("zelto/v1/r1/from/#"));
+    const int before = relay.count(kGo);
+    auto driver = std::make_unique<Program>(
+        driverArguments(broker, {QStringLiteral("--verbose"), QStringLiteral("run"), QStringLiteral("-")}), kHold);
+    ASSERT_TRUE(relay.waitForOut(kGo, before + 3));
+    ASSERT_TRUE(requests.waitFor(QStringLiteral("beat")));
+    const QString session = requests.topics().constFirst().split(QLatin1Char(' ')).constFirst().section(QLatin1Char('/'), 4, 5);
+    ASSERT_TRUE(publishRaw(broker.port(), QStringLiteral("zelto/v1/drivers/") + session, "gone"));
+    EXPECT_EQ(driver->finish(), 1);
+    EXPECT_FALSE(driver->err().filter(QStringLiteral("said this driver was gone")).isEmpty());
 }
 
 TEST_F(RelayTest, ARelayKilledMidDriveIsCarsLostForTheDriver) {
@@ -118,17 +119,17 @@ TEST_F(RelayTest, ASecondDriverIsRefusedAHeldCar) {
 
 TEST_F(RelayTest, MalformedOversizedAndForeignPayloadsChangeNothing) {
     auto driver = holdingDriver();
-    const QString car = QStringLiteral("00:01:12:34:56:78");
-    const QString write = QStringLiteral("BE15BEE1-6186-407E-8381-0BD89C4D8DF4");
+    const QString& car = kCar;
+    const QString& write = kWrite;
     const std::vector<std::pair<QString, QByteArray>> junk{
-        {QStringLiteral("zelto/v1/r1/from/dintruder"), "write " + car.toUtf8() + " " + write.toUtf8() + " - n 062400000A86100"},
-        {QStringLiteral("zelto/v1/r1/from/dintruder"), "connect " + car.toUtf8()},  // held: refused
-        {QStringLiteral("zelto/v1/r1/from/dintruder"), "write " + car.toUtf8() + " " + write.toUtf8() + " - n 06ZZ"},
-        {QStringLiteral("zelto/v1/r1/from/dintruder"), QByteArray(200000, 'A')},
-        {QStringLiteral("zelto/v1/r1/from/dintruder"), QByteArray("stops\0\xff", 7)},
-        {QStringLiteral("zelto/v1/r1/from/x/y"), "beat"},
+        {QStringLiteral("zelto/v1/r1/from/-/dintruder"), "write " + car.toUtf8() + " " + write.toUtf8() + " - n 062400000A86100"},
+        {QStringLiteral("zelto/v1/r1/from/-/dintruder"), "connect " + car.toUtf8()},  // held: refused
+        {QStringLiteral("zelto/v1/r1/from/-/dintruder"), "write " + car.toUtf8() + " " + write.toUtf8() + " - n 06ZZ"},
+        {QStringLiteral("zelto/v1/r1/from/-/dintruder"), QByteArray(200000, 'A')},
+        {QStringLiteral("zelto/v1/r1/from/-/dintruder"), QByteArray("stops\0\xff", 7)},
+        {QStringLiteral("zelto/v1/r1/from/x"), "beat"},
         {QStringLiteral("zelto/v1/r1/adv"), "adv x 99999999999 - - -"},
-        {QStringLiteral("zelto/v1/drivers/dintruder"), "gone"},  // holds nothing
+        {QStringLiteral("zelto/v1/drivers/-/dintruder"), "gone"},  // holds nothing
         {QStringLiteral("elsewhere/topic"), "connect " + car.toUtf8()},
     };
     for (const auto& [topic, payload] : junk) ASSERT_TRUE(publishRaw(broker.port(), topic, payload));

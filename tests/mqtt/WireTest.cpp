@@ -23,6 +23,20 @@ TEST(Wire, RequestsAndAnswersReadBackAsWritten) {
     advert.data.localName = "Vexa 9";
     advert.data.manufacturerData = std::vector<uint8_t>{0xEF, 0xBE};
     EXPECT_EQ(readAdvert(writeAdvert(advert))->data.localName, "Vexa 9");
+    const Answer lost{Answer::Kind::Lost, "car-1", {}, {}, "silent", false, {}};
+    EXPECT_EQ(readAnswer(writeAnswer(lost))->reason, "silent");
+    EXPECT_EQ(readStatus(writeStatus({true, "a1"}))->instance, "a1");
+}
+
+TEST(Wire, ADriverIsItsLoginAndSessionInEveryTopicOfIt) {
+    const std::string alice = driverId("alice", "d01");
+    const std::string nobody = driverId("club@hall", "d02");  // no login the ACL could name
+    EXPECT_EQ(nobody, "-/d02");
+    for (const std::string& topic : {requestTopic("r1", alice), answerTopic("r1", alice), driverWillTopic(alice)}) {
+        const auto read = readTopic(topic);
+        ASSERT_TRUE(read) << topic;
+        EXPECT_EQ(read->driver, alice) << topic;
+    }
 }
 
 TEST(Wire, EverythingElseIsRefused) {
@@ -42,9 +56,13 @@ TEST(Wire, EverythingElseIsRefused) {
                                        std::string("adv car -52 - BE15 -"), std::string("adv car -52 - - - -")}) {
         EXPECT_FALSE(readAdvert(payload)) << payload;
     }
-    for (const char* topic : {"zelto/v1/r1", "zelto/v1/r1/from/a/b", "zelto/v1/r 1/status", "zelto/v2/r1/status",
-                                      "zelto/v1/drivers/d/x", "zelto/v1//status", "zelto/v1/r1/other"}) {
+    for (const char* topic : {"zelto/v1/r1", "zelto/v1/r1/from/a", "zelto/v1/r1/from/a/b/c", "zelto/v1/r 1/status",
+                              "zelto/v2/r1/status", "zelto/v1/drivers/d", "zelto/v1/drivers/d/x/y", "zelto/v1//status",
+                              "zelto/v1/r1/other", "zelto/v1/r1/to/alice/"}) {
         EXPECT_FALSE(readTopic(topic)) << topic;
+    }
+    for (const char* status : {"", "online ", "online a b", "online a/b", "Offline", "offline x"}) {
+        EXPECT_FALSE(readStatus(status)) << status;
     }
 }
 
