@@ -5,20 +5,16 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QUrl>
+
+#include "radio/BrokerRadio.h"
 
 bool isBrokerKey(const QString& key) {
     return key.startsWith(QLatin1String("mqtt://")) || key.startsWith(QLatin1String("mqtts://"));
 }
 
-QString brokerKey(const QString& url) {
-    QUrl read(url, QUrl::StrictMode);
-    if (!read.isValid()) return QString();  // nothing to show or remember
-    read.setPassword(QString());
-    return read.toString();
-}
+QString brokerKey(const QString& url) { return brokerUrlWithoutPassword(url); }
 
-std::optional<QString> askForBroker(QWidget* parent, const QString& remembered) {
+std::optional<BrokerAnswer> askForBroker(QWidget* parent, const QString& remembered) {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("brokerDialog"));
     dialog.setWindowTitle(QStringLiteral("Cars on a broker"));
@@ -41,7 +37,7 @@ std::optional<QString> askForBroker(QWidget* parent, const QString& remembered) 
     form->addRow(QStringLiteral("&Password:"), password);
     form->addRow(buttons);
     if (dialog.exec() != QDialog::Accepted || address->text().trimmed().isEmpty()) return std::nullopt;
-    QUrl url(address->text().trimmed(), QUrl::StrictMode);
-    if (!password->text().isEmpty() && url.isValid()) url.setPassword(password->text());
-    return url.isValid() ? url.toString() : address->text().trimmed();
+    // The password never goes into the address, where its characters would
+    // need escaping and it could be remembered.
+    return BrokerAnswer{address->text().trimmed(), password->text()};
 }

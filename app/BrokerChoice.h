@@ -13,6 +13,10 @@ bool isBrokerKey(const QString& key);
 // The address without its password (the key that is shown and remembered);
 // empty for an address that does not read.
 QString brokerKey(const QString& url);
-// The address as the person typed it, with the password put in; none when
-// they cancel. `remembered` fills the address field.
-std::optional<QString> askForBroker(QWidget* parent, const QString& remembered);
+struct BrokerAnswer {
+    QString url;       // as typed
+    QString password;  // as typed, apart from the address; empty: none given
+};
+// What the person typed; none when they cancel. `remembered` fills the
+// address field.
+std::optional<BrokerAnswer> askForBroker(QWidget* parent, const QString& remembered);

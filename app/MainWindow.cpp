@@ -346,7 +346,7 @@ void MainWindow::rebuildRadioMenu() {
     }
     QAction* broker = radioMenu_->addAction(QStringLiteral("Cars on a &broker\u2026"), this, [this] {
         const QString current = isBrokerKey(radio().adapterAddress) ? radio().adapterAddress : QString();
-        if (const std::optional<QString> url = askForBroker(this, current)) chooseBroker(*url);
+        if (const std::optional<BrokerAnswer> asked = askForBroker(this, current)) chooseBroker(asked->url, asked->password);
     });
     broker->setObjectName(QStringLiteral("brokerAction"));
     if (rememberedRadio_) QTimer::singleShot(0, this, &MainWindow::chooseRememberedRadio);
@@ -359,7 +359,7 @@ void MainWindow::chooseRadio(const QString& adapterAddress) {
     }
     if (chosen == radios_.size()) {
         if (isBrokerKey(adapterAddress)) {
-            reachBroker(adapterAddress, false);  // the password, if any, from the environment
+            reachBroker(adapterAddress, QString(), false);  // the password, if any, from the environment
             return;
         }
         if (adapterAddress.isEmpty()) {
@@ -380,15 +380,15 @@ void MainWindow::chooseRadio(const QString& adapterAddress) {
     switchToRadio(chosen);
 }
 
-void MainWindow::chooseBroker(const QString& url) { reachBroker(url, true); }
+void MainWindow::chooseBroker(const QString& url, const QString& password) { reachBroker(url, password, true); }
 
-void MainWindow::reachBroker(const QString& url, bool askedByPerson) {
+void MainWindow::reachBroker(const QString& url, const QString& password, bool askedByPerson) {
     const QString key = brokerKey(url);
     for (std::size_t i = 0; i < radios_.size(); ++i) {
         if (!key.isEmpty() && radios_[i].adapterAddress == key) return switchToRadio(i);
     }
     lastLogLine_->setText(QStringLiteral("Reaching the broker\u2026"));
-    catalog_.brokerRadio(this, url, [this, key, askedByPerson](std::optional<Radio> made, const QString& problem) {
+    catalog_.brokerRadio(this, url, password, [this, key, askedByPerson](std::optional<Radio> made, const QString& problem) {
         if (!made) {
             const QString text = QStringLiteral("Could not use the broker: %1").arg(problem);
             lastLogLine_->setText(text);

@@ -44,9 +44,12 @@ struct RadioCatalog {
     // Every adapter at once; null where the build cannot.
     std::function<std::optional<Radio>()> allAdaptersRadio = makeAllAdaptersRadio;
     // The cars relays offer on a broker, made asynchronously (makeBrokerRadio).
-    std::function<void(QObject* context, const QString& url, std::function<void(std::optional<Radio>, QString)> done)>
-        brokerRadio = [](QObject* context, const QString& url, std::function<void(std::optional<Radio>, QString)> done) {
-            makeBrokerRadio(context, url, std::move(done));
+    // `password`, when given, stands in for the address's.
+    std::function<void(QObject* context, const QString& url, const QString& password,
+                       std::function<void(std::optional<Radio>, QString)> done)>
+        brokerRadio = [](QObject* context, const QString& url, const QString& password,
+                         std::function<void(std::optional<Radio>, QString)> done) {
+            makeBrokerRadio(context, url, std::move(done), QString(), password);
         };
 };
 
@@ -74,7 +77,7 @@ public:
     // Radio → Cars on a broker… with the address (and password) given:
     // chosen and remembered once the broker's session stands, else the
     // person is told why.
-    void chooseBroker(const QString& url);
+    void chooseBroker(const QString& url, const QString& password = QString());
     const Radio& radio() const { return radios_[current_]; }
 
     // Writes the link log, with the time of each line, and the output area
@@ -112,7 +115,7 @@ private:
     void rebuildRadioMenu();
     std::vector<AdapterEntry> knownAdapters() const;
     void switchToRadio(std::size_t index);
-    void reachBroker(const QString& url, bool askedByPerson);
+    void reachBroker(const QString& url, const QString& password, bool askedByPerson);
     void saveLogAs();
     void toggleRecording();
     void showValueOf(TaggedSlider* slider, QLabel* label);

@@ -26,8 +26,12 @@ ble::mqtt::BrokerUrl readUrl(const QString& url) {
 
 QString brokerUrlProblem(const QString& url) { return QString::fromStdString(readUrl(url).problem); }
 
+QString brokerUrlWithoutPassword(const QString& url) {
+    return QString::fromStdString(ble::mqtt::withoutPassword(url.toStdString()));
+}
+
 void makeBrokerRadio(QObject* context, const QString& url, std::function<void(std::optional<Radio>, QString)> done,
-                     const QString& caFile) {
+                     const QString& caFile, const QString& password) {
     QPointer<QObject> guard(context);
     ble::mqtt::BrokerUrl read = readUrl(url);
     if (!read.address) {
@@ -35,6 +39,7 @@ void makeBrokerRadio(QObject* context, const QString& url, std::function<void(st
         return;
     }
     read.address->caFile = caFile.toStdString();
+    if (!password.isEmpty()) read.address->password = password.toStdString();
     auto parts = std::make_shared<BrokerRadioParts>();
     parts->hub = std::make_shared<ble::mqtt::DriverHub>(parts->loop, *read.address, broker_rules::vehicleDriverRules());
     const QString description = QStringLiteral("Cars on a broker (%1)").arg(QString::fromStdString(read.address->describe()));

@@ -18,11 +18,17 @@
 // password", a malformed address). The reason and the radio's description
 // never hold the user or the password. A user without a password takes it
 // from the environment variable ZELTO_BROKER_PASSWORD. With TLS (mqtts),
-// `caFile` names the CA certificates to trust; empty, the system's.
+// `caFile` names the CA certificates to trust; empty, the system's. A
+// `password` given apart (as typed in a dialog, any characters) goes to the
+// broker exactly as it is, in place of the address's.
 // Once made, the radio reconnects by itself with back-off when the broker
 // goes away; the links it carried end then as lost links.
 void makeBrokerRadio(QObject* context, const QString& url, std::function<void(std::optional<Radio> radio, QString problem)> done,
-                     const QString& caFile = QString());
+                     const QString& caFile = QString(), const QString& password = QString());
+
+// The address with its password cut out (what may be shown and remembered);
+// empty for text that is no broker's address.
+QString brokerUrlWithoutPassword(const QString& url);
 
 // Empty when `url` reads as a broker's address, else why not (for a command
 // line, before anything starts).

@@ -33,13 +33,8 @@ BrokerUrl readBrokerUrl(std::string_view text, std::string_view passwordFallback
     } else {
         return refused("a broker is mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
     }
-    const std::size_t slash = text.find('/');
-    if (slash != std::string_view::npos) {
-        const std::string_view relay = text.substr(slash + 1);
-        if (!relay.empty() && !wire::isToken(relay)) return refused("a relay's name is letters, digits and _.:-");
-        address.relay = std::string(relay);
-        text = text.substr(0, slash);
-    }
+    // The credentials end at the last '@': a password may hold any
+    // character, '/', '?', '#' and '@' included; host and name hold none.
     const std::size_t at = text.rfind('@');
     if (at != std::string_view::npos) {
         const std::string_view credentials = text.substr(0, at);
@@ -48,6 +43,13 @@ BrokerUrl readBrokerUrl(std::string_view text, std::string_view passwordFallback
         if (colon != std::string_view::npos) address.password = std::string(credentials.substr(colon + 1));
         if (address.user.empty()) return refused("the broker's address names an empty user");
         text = text.substr(at + 1);
+    }
+    const std::size_t slash = text.find('/');
+    if (slash != std::string_view::npos) {
+        const std::string_view relay = text.substr(slash + 1);
+        if (!relay.empty() && !wire::isToken(relay)) return refused("a relay's name is letters, digits and _.:-");
+        address.relay = std::string(relay);
+        text = text.substr(0, slash);
     }
     if (!address.user.empty() && address.password.empty()) address.password = std::string(passwordFallback);
     const std::size_t colon = text.rfind(':');
@@ -66,6 +68,16 @@ BrokerUrl readBrokerUrl(std::string_view text, std::string_view passwordFallback
     }
     address.host = std::string(text);
     return BrokerUrl{std::move(address), {}};
+}
+
+std::string withoutPassword(std::string_view text) {
+    if (!readBrokerUrl(text).address) return {};
+    const std::size_t scheme = text.find("://") + 3;
+    const std::size_t at = text.rfind('@');
+    if (at == std::string_view::npos) return std::string(text);
+    const std::size_t colon = text.substr(0, at).find(':', scheme);
+    if (colon == std::string_view::npos) return std::string(text);
+    return std::string(text.substr(0, colon)) + std::string(text.substr(at));
 }
 
 }  // namespace ble::mqtt

@@ -31,4 +31,8 @@ struct BrokerUrl {
 // ZELTO_BROKER_PASSWORD environment variable, so it stays off command lines).
 BrokerUrl readBrokerUrl(std::string_view text, std::string_view passwordFallback = {});
 
+// The address as written, with ":PASSWORD" cut out exactly where
+// readBrokerUrl finds it; empty for text that does not read.
+std::string withoutPassword(std::string_view text);
+
 }  // namespace ble::mqtt

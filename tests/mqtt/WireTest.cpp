@@ -72,6 +72,16 @@ TEST(BrokerUrl, ReadsTheAddressAndKeepsCredentialsOutOfItsDescription) {
     EXPECT_EQ(url.address->password, "secret");
     EXPECT_EQ(url.address->describe(), "mqtts://broker.local:9000/hall-2");
     EXPECT_EQ(readBrokerUrl("mqtt://club@h", "from-env").address->password, "from-env");
+    // A password holds any character; the address reads it exactly and
+    // cuts it out of what may be remembered.
+    for (const std::string password : {"12?x", "12#x", "a@b", "a/b", "a%40b", "a:b", "?#@/%:"}) {
+        const std::string text = "mqtt://club:" + password + "@broker.local:9000/hall-2";
+        const auto read = readBrokerUrl(text);
+        ASSERT_TRUE(read.address) << text;
+        EXPECT_EQ(read.address->password, password);
+        EXPECT_EQ(read.address->host, "broker.local");
+        EXPECT_EQ(withoutPassword(text), "mqtt://club@broker.local:9000/hall-2");
+    }
     for (const char* bad : {"http://h", "mqtt://", "mqtt://h:0", "mqtt://h:70000", "mqtt://h:x", "mqtt://h/a b", "mqtt://@h",
                             "mqtt://h h"}) {
         EXPECT_FALSE(readBrokerUrl(bad).address) << bad;
