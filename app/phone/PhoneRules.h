@@ -4,7 +4,6 @@
 // so the rules run the same on a real clock and on a test's.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstddef>
 #include <map>
@@ -23,15 +22,16 @@ constexpr Millis kQuietStop{1000};
 // A phone that went away keeps its car this long, so its person can come back.
 constexpr Millis kClaimKept{30000};
 
-// At most kMostMessagesPerSecond messages in any second; the first message
-// dropped in a burst is the one the phone is told about.
+// At most `most` events in any second; the first one dropped in a burst is
+// the one the phone is told about.
 class RateGate {
 public:
     enum class Verdict { Pass, Drop, DropAndTell };
+    explicit RateGate(std::size_t most = kMostMessagesPerSecond) : passed_(most > 0 ? most : 1) {}
     Verdict admit(Millis now);
 
 private:
-    std::array<Millis, kMostMessagesPerSecond> passed_{};  // a ring of the latest passes
+    std::vector<Millis> passed_;  // a ring of the latest passes
     std::size_t next_ = 0;
     std::size_t count_ = 0;
     bool told_ = false;
