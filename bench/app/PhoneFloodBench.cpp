@@ -194,9 +194,6 @@ public:
             socket_->sendTextMessage(
                 QStringLiteral(R"({"type":"hello","token":"%1","phone":"bench-phone-%2"})").arg(token_).arg(attempt));
         });
-        QObject::connect(socket_, &QWebSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
-            if (qEnvironmentVariableIsSet("BENCH_DEBUG")) std::fprintf(stderr, "%.1f ms: state %d\n", clock_.nsecsElapsed() / 1e6, int(state));
-        });
         QObject::connect(socket_, &QWebSocket::textMessageReceived, this, [this](const QString& text) {
             if (text.contains(QStringLiteral("\"welcome\"")) && joinedMs < 0) joinedMs = clock_.nsecsElapsed() / 1e6;
         });
