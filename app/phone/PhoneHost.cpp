@@ -91,6 +91,7 @@ bool PhoneHost::share(const QHostAddress& address, quint16 port, QString* reason
 void PhoneHost::stopSharing() {
     if (!sharing() && !pages_) return;
     for (const std::string& phone : rules_.phonesPresent()) release(QString::fromStdString(phone));
+    for (const std::string& phone : rules_.phonesAway()) release(QString::fromStdString(phone));
     const auto sessions = std::exchange(sessions_, {});
     for (const auto& [socket, session] : sessions) drop(socket);
     rules_ = PhoneRules();
@@ -267,8 +268,11 @@ void PhoneHost::tick() {
     }
     const PhoneRules::Due due = rules_.tick(at);
     for (const std::string& car : due.stop) stopIfMoving(car);
+    for (const PhoneRules::Handover& handover : due.handed) {
+        if (handover.letGo) stopIfMoving(*handover.letGo);
+    }
     push();
-    if (!due.freed.empty()) emit phonesChanged();
+    if (!due.freed.empty() || !due.handed.empty()) emit phonesChanged();
 }
 
 void PhoneHost::push() {
@@ -307,15 +311,18 @@ void PhoneHost::push() {
 std::vector<PhoneHost::PhoneView> PhoneHost::phones() const {
     std::vector<PhoneView> views;
     const std::vector<Garage::Car> cars = garage_.cars();
-    for (const std::string& phone : rules_.phonesPresent()) {
-        PhoneView view{QString::fromStdString(phone), QString::fromStdString(rules_.labelOf(phone)), QString()};
+    const auto add = [&](const std::string& phone, bool away) {
+        PhoneView view{QString::fromStdString(phone), QString::fromStdString(rules_.labelOf(phone)), QString(), away};
         if (const std::optional<std::string> car = rules_.carOf(phone)) {
             for (const Garage::Car& known : cars) {
                 if (known.key == *car) view.carName = QString::fromStdString(known.name);
             }
         }
         views.push_back(view);
-    }
+    };
+    for (const std::string& phone : rules_.phonesPresent()) add(phone, false);
+    // Listed too, so that the person can take their cars back.
+    for (const std::string& phone : rules_.phonesAway()) add(phone, true);
     return views;
 }
 
