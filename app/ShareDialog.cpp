@@ -65,7 +65,8 @@ ShareDialog::ShareDialog(phone::PhoneHost& host, QWidget* parent)
 
 void ShareDialog::refresh() {
     const QString url = host_.url();
-    address_->setText(url.isEmpty() ? QStringLiteral("Not sharing") : url);
+    // Shared on every interface, each address is one line; the code holds the first.
+    address_->setText(url.isEmpty() ? QStringLiteral("Not sharing") : host_.urls().join(QLatin1Char('\n')));
     const QImage code = url.isEmpty() ? QImage() : qrImage(url, 5);
     code_->setPixmap(QPixmap::fromImage(code));
     const QString selected = phones_->currentItem() ? phones_->currentItem()->data(Qt::UserRole).toString() : QString();

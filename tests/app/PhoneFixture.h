@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QNetworkRequest>
 #include <QTest>
+#include <QUrl>
 #include <QWebSocket>
 #include <functional>
 #include <memory>
@@ -70,8 +71,9 @@ public:
 
     std::unique_ptr<Phone> open(const QString& origin) {
         auto phone = std::make_unique<Phone>();
-        QNetworkRequest request(QUrl(host().origin().replace(QStringLiteral("http:"), QStringLiteral("ws:")) +
-                                     QStringLiteral("/ws")));
+        // Always the loopback, whatever addresses the host shares on.
+        QNetworkRequest request(
+            QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(QUrl(host().origin()).port())));
         request.setRawHeader("Origin", origin.toUtf8());
         phone->socket.open(request);
         const Phone* raw = phone.get();

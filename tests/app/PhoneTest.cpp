@@ -209,4 +209,33 @@ TEST_F(PhoneTest, TheShareDialogShowsTheAddressAndThePhonesAndLetsThePersonTakeA
     EXPECT_EQ(host().url().section(QStringLiteral("#k="), 1).size(), 32);
 }
 
+TEST_F(PhoneTest, SharedOnEveryInterfaceEachAddressIsAnOriginAndNothingElseIs) {
+    struct Case {
+        const char* every;
+        const char* loopback;  // among the origins
+        const char* anyV6;     // never one
+    };
+    const Case cases[] = {{"0.0.0.0", "http://127.0.0.1:", "[::]"}, {"::", "http://[::1]:", "[::]"}};
+    for (const Case& test : cases) {
+        ASSERT_TRUE(host().share(QHostAddress(QString::fromLatin1(test.every)), 0)) << test.every;
+        token_ = host().url().section(QStringLiteral("#k="), 1);
+        const QString port = QString::number(QUrl(host().origin()).port());
+        const QStringList origins = host().origins();
+        EXPECT_EQ(host().urls().size(), origins.size());
+        EXPECT_TRUE(origins.contains(test.loopback + port)) << test.every;
+        for (const QString& origin : origins) {
+            EXPECT_FALSE(origin.contains(QStringLiteral("0.0.0.0")) || origin.contains(test.anyV6)) << origin.toStdString();
+            std::unique_ptr<Phone> phone = open(origin);
+            phone->say(hello(token_, QStringLiteral("phone-at-%1").arg(origins.indexOf(origin) + 100)));
+            EXPECT_TRUE(waitUntil([&phone] { return phone->heardText(QStringLiteral("\"welcome\"")); }))
+                << origin.toStdString();
+        }
+        for (const QString& stranger : {QStringLiteral("http://0.0.0.0:") + port, QStringLiteral("http://[::]:") + port,
+                                        QStringLiteral("http://127.0.0.1:1"), QStringLiteral("http://evil.example:") + port}) {
+            std::unique_ptr<Phone> phone = open(stranger);
+            EXPECT_TRUE(waitUntil([&phone] { return phone->closed; })) << stranger.toStdString();
+        }
+    }
+}
+
 }  // namespace
