@@ -39,6 +39,7 @@ void PhoneSocket::close(quint16 code) {
     if (ending_) return;
     ending_ = true;
     turn_.stop();
+    if (connection_->state() != QAbstractSocket::ConnectedState) return;
     connection_->write(closeFrame(code));
     connection_->flush();
     // A peer that does not read gets no time to: what the kernel took goes.
