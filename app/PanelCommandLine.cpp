@@ -37,7 +37,8 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
     const QCommandLineOption share(
         QStringLiteral("share"),
         QStringLiteral("lets phones on the network drive the cars from a page on PORT (0: any free port),\n"
-                       "on ADDRESS or else this machine's first network address; prints the page's address"),
+                       "on ADDRESS or else this machine's first network address; prints the page's address\n"
+                       "(on 0.0.0.0 or [::], every interface: one line for each of this machine's addresses)"),
         QStringLiteral("[address:]port"));
     parser.addOption(share);
     const QCommandLineOption connect(QStringLiteral("connect"),

@@ -1,6 +1,7 @@
 #include "app/ShareDialog.h"
 
 #include <QDialogButtonBox>
+#include <QFont>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -64,15 +65,22 @@ ShareDialog::ShareDialog(phone::PhoneHost& host, QWidget* parent)
 
 void ShareDialog::refresh() {
     const QString url = host_.url();
-    address_->setText(url.isEmpty() ? QStringLiteral("Not sharing") : url);
+    // Shared on every interface, each address is one line; the code holds the first.
+    address_->setText(url.isEmpty() ? QStringLiteral("Not sharing") : host_.urls().join(QLatin1Char('\n')));
     const QImage code = url.isEmpty() ? QImage() : qrImage(url, 5);
     code_->setPixmap(QPixmap::fromImage(code));
     const QString selected = phones_->currentItem() ? phones_->currentItem()->data(Qt::UserRole).toString() : QString();
     phones_->clear();
     for (const phone::PhoneHost::PhoneView& phone : host_.phones()) {
-        const QString text = phone.carName.isEmpty() ? QStringLiteral("%1: choosing a car").arg(phone.label)
-                                                     : QStringLiteral("%1: drives %2").arg(phone.label, phone.carName);
+        const QString text = phone.away ? QStringLiteral("%1 (away): keeps %2").arg(phone.label, phone.carName)
+                             : phone.carName.isEmpty() ? QStringLiteral("%1: choosing a car").arg(phone.label)
+                                                       : QStringLiteral("%1: drives %2").arg(phone.label, phone.carName);
         auto* item = new QListWidgetItem(text, phones_);
+        if (phone.away) {
+            QFont font = item->font();
+            font.setItalic(true);
+            item->setFont(font);
+        }
         item->setData(Qt::UserRole, phone.phone);
         item->setData(Qt::UserRole + 1, !phone.carName.isEmpty());
         if (phone.phone == selected) phones_->setCurrentItem(item);

@@ -106,7 +106,10 @@ int main(int argc, char* argv[]) {
                 QCoreApplication::exit(2);
                 return;
             }
-            std::fprintf(stderr, "Drive from phones: %s\n", qPrintable(window->phoneSharing().host().url()));
+            // On every interface, one line for each address a phone may open.
+            for (const QString& url : window->phoneSharing().host().urls()) {
+                std::fprintf(stderr, "Drive from phones: %s\n", qPrintable(url));
+            }
             std::fflush(stderr);
         }
         // For the install check: the window came up, and the program ends.

@@ -4,13 +4,22 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "app/phone/HttpHead.h"
+#include "app/phone/Strangers.h"
+
 namespace phone {
 namespace {
 
 constexpr qint64 kLongestHead = 8 * 1024;
 constexpr int kHeadWithinMs = 10000;
-// Browsers open a few connections each; this many at once is a flood.
-constexpr int kMostOpen = 64;
+// Connections taken from the kernel in one turn of the loop: Qt takes no
+// more until they are, so a flood of them never holds the loop.
+constexpr int kAcceptsPerTurn = 16;
+// Connections the kernel holds meanwhile: deep enough that peers reopening
+// what was cut do not crowd a phone's out.
+constexpr int kBacklog = 512;
+// After the system refused a connection (no file descriptors left, say).
+constexpr int kAcceptAgainMs = 100;
 
 QByteArray response(const char* status, const QByteArray& type, const QByteArray& body, bool withBody) {
     QByteArray text = QByteArray("HTTP/1.1 ") + status + "\r\n";
@@ -27,22 +36,25 @@ QByteArray response(const char* status, const QByteArray& type, const QByteArray
     return text;
 }
 
-// The value of a header in a request head, lower-cased; empty if absent.
-QByteArray headerValue(const QList<QByteArray>& lines, const QByteArray& name) {
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon > 0 && lines[i].left(colon).trimmed().toLower() == name) {
-            return lines[i].mid(colon + 1).trimmed().toLower();
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
-PageServer::PageServer(QByteArray page, std::function<void(QTcpSocket*)> upgrade, QObject* parent)
-    : QObject(parent), page_(std::move(page)), upgrade_(std::move(upgrade)), server_(new QTcpServer(this)) {
-    connect(server_, &QTcpServer::newConnection, this, &PageServer::accept);
+PageServer::PageServer(QByteArray page, Strangers& strangers, Upgrade upgrade, QObject* parent)
+    : QObject(parent),
+      page_(std::move(page)),
+      strangers_(strangers),
+      upgrade_(std::move(upgrade)),
+      server_(new QTcpServer(this)) {
+    server_->setMaxPendingConnections(kAcceptsPerTurn);
+    server_->setListenBacklogSize(kBacklog);
+    acceptTurn_.setSingleShot(true);
+    acceptTurn_.setInterval(0);
+    connect(&acceptTurn_, &QTimer::timeout, this, &PageServer::accept);
+    connect(server_, &QTcpServer::newConnection, &acceptTurn_, [this] {
+        if (!acceptTurn_.isActive()) acceptTurn_.start();
+    });
+    // Qt stops listening for good after such an error; sharing must not.
+    connect(server_, &QTcpServer::acceptError, this,
+            [this] { QTimer::singleShot(kAcceptAgainMs, server_, [this] { server_->resumeAccepting(); }); });
 }
 
 bool PageServer::listen(const QHostAddress& address, quint16 port, QString* reason) {
@@ -57,14 +69,9 @@ quint16 PageServer::port() const { return server_->serverPort(); }
 
 void PageServer::accept() {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        if (open_ >= kMostOpen) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        ++open_;
         socket->setParent(this);
-        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        // Qt holds no more of a request than its longest head.
+        socket->setReadBufferSize(kLongestHead);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readHead(socket); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto* deadline = new QTimer(socket);
@@ -74,54 +81,67 @@ void PageServer::accept() {
             socket->deleteLater();
         });
         deadline->start(kHeadWithinMs);
+        strangers_.admit(socket);
+        // While it waited for this turn, Qt may have read its head already.
+        if (socket->bytesAvailable() > 0) readHead(socket);
     }
 }
 
 void PageServer::readHead(QTcpSocket* socket) {
-    // Peeked, not read: a WebSocket's handshake reads the head again.
+    // Peeked: only the head is taken, and a WebSocket's frames may follow it.
     const QByteArray seen = socket->peek(kLongestHead);
     const qsizetype end = seen.indexOf("\r\n\r\n");
     if (end < 0) {
         if (seen.size() >= kLongestHead) {
+            disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
             socket->write(response("431 Request Header Fields Too Large", "text/plain", {}, false));
             socket->disconnectFromHost();
         }
         return;
     }
+    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+    socket->read(end + 4);
     answer(socket, seen.left(end));
 }
 
 void PageServer::answer(QTcpSocket* socket, const QByteArray& head) {
-    const QList<QByteArray> lines = head.split('\n');
-    const QList<QByteArray> request = lines.value(0).trimmed().split(' ');
-    const QByteArray method = request.value(0);
-    const QByteArray path = request.value(1);
-    if (request.size() == 3 && method == "GET" && path == "/ws" &&
-        headerValue(lines, "upgrade") == "websocket") {
-        // The WebSocket server reads the head and owns the connection from here.
-        disconnect(socket, nullptr, this, nullptr);
-        disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        for (QTimer* deadline : socket->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
-            deadline->stop();
-            deadline->deleteLater();
-        }
-        socket->setParent(nullptr);
-        --open_;
-        upgrade_(socket);
+    const HttpHead request = readHttpHead(head);
+    if (request.path == "/ws" && request.headerLists("upgrade", "websocket")) {
+        hand(socket, head);
         return;
     }
-    const bool head_only = method == "HEAD";
-    const bool known = request.size() == 3 && (method == "GET" || head_only);
-    socket->readAll();  // the head is answered; nothing else is read
-    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+    const bool head_only = request.method == "HEAD";
+    const bool known = request.wellFormed() && (request.method == "GET" || head_only);
     if (!known) {
         socket->write(response("405 Method Not Allowed", "text/plain; charset=utf-8", "Not allowed\n", true));
-    } else if (path == "/" || path == "/index.html") {
+    } else if (request.path == "/" || request.path == "/index.html") {
         socket->write(response("200 OK", "text/html; charset=utf-8", page_, !head_only));
     } else {
         socket->write(response("404 Not Found", "text/plain; charset=utf-8", "Not found\n", !head_only));
     }
+    // The deadline still runs: a peer that reads nothing is cut off with it.
     socket->disconnectFromHost();
+}
+
+void PageServer::hand(QTcpSocket* socket, const QByteArray& head) {
+    const std::optional<UpgradeRequest> upgrade = readUpgradeRequest(readHttpHead(head));
+    if (!upgrade) {
+        socket->write(response("400 Bad Request", "text/plain; charset=utf-8", "Bad request\n", true));
+        socket->disconnectFromHost();
+        return;
+    }
+    QList<QTimer*> deadlines = socket->findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
+    for (QTimer* deadline : deadlines) deadline->stop();
+    disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    if (!upgrade_(socket, *upgrade)) {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        for (QTimer* deadline : deadlines) deadline->start();
+        socket->write(response("403 Forbidden", "text/plain; charset=utf-8", "Forbidden\n", true));
+        socket->disconnectFromHost();
+        return;
+    }
+    // Its new owner has its own deadline for the hello.
+    qDeleteAll(deadlines);
 }
 
 }  // namespace phone

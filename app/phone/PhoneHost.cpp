@@ -1,24 +1,22 @@
 #include "app/phone/PhoneHost.h"
 
 #include <QFile>
-#include <QNetworkInterface>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QWebSocket>
-#include <QWebSocketServer>
 #include <algorithm>
 #include <chrono>
 
 #include "app/phone/PageServer.h"
 #include "app/phone/PhoneMessages.h"
+#include "app/phone/PhoneSocket.h"
+#include "app/phone/Strangers.h"
+#include "app/phone/WebSocketUpgrade.h"
 
 namespace phone {
 namespace {
 
 constexpr int kTickMs = 100;
-// Sockets that have not yet shown the token; more are turned away unread.
-constexpr std::size_t kMostWaiting = kMostPhones;
 
 QByteArray pageFromResources() {
     QFile page(QStringLiteral(":/phone/drive.html"));
@@ -47,23 +45,11 @@ QString newToken() {
     return token;
 }
 
-QHostAddress defaultShareAddress() {
-    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
-        const auto flags = interface.flags();
-        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
-            (flags & QNetworkInterface::IsLoopBack)) {
-            continue;
-        }
-        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
-            const QHostAddress address = entry.ip();
-            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()) return address;
-        }
-    }
-    return QHostAddress(QHostAddress::LocalHost);
-}
-
 PhoneHost::PhoneHost(Garage& garage, QObject* parent, Clock clock)
-    : QObject(parent), garage_(garage), clock_(clock ? std::move(clock) : Clock(steadyNow)) {
+    : QObject(parent),
+      garage_(garage),
+      clock_(clock ? std::move(clock) : Clock(steadyNow)),
+      strangers_(new Strangers(limits_.strangersPerAddress, limits_.strangers, this)) {
     ticker_ = new QTimer(this);
     connect(ticker_, &QTimer::timeout, this, &PhoneHost::tick);
 }
@@ -72,25 +58,30 @@ PhoneHost::~PhoneHost() {
     // Sockets are closed without telling anyone: the garage may be gone already.
     for (auto& [socket, session] : sessions_) {
         socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
+        delete socket;
     }
+}
+
+void PhoneHost::setLimits(const PhoneLimits& limits) {
+    limits_ = limits;
+    strangers_->setBounds(limits_.strangersPerAddress, limits_.strangers);
 }
 
 bool PhoneHost::share(const QHostAddress& address, quint16 port, QString* reason) {
     stopSharing();
-    pages_ = new PageServer(pageFromResources(), [this](QTcpSocket* socket) { upgrade(socket); }, this);
-    if (!pages_->listen(address, port, reason)) {
+    pages_ = new PageServer(
+        pageFromResources(), *strangers_,
+        [this](QTcpSocket* connection, const UpgradeRequest& request) { return upgrade(connection, request); }, this);
+    // Every interface, for ::, takes IPv4 peers too.
+    const QHostAddress listening = address == QHostAddress(QHostAddress::AnyIPv6) ? QHostAddress(QHostAddress::Any) : address;
+    if (!pages_->listen(listening, port, reason)) {
         delete pages_;
         pages_ = nullptr;
         return false;
     }
-    sockets_ = new QWebSocketServer(QStringLiteral("zelto-panel"), QWebSocketServer::NonSecureMode, this);
-    connect(sockets_, &QWebSocketServer::newConnection, this, &PhoneHost::open);
     token_ = newToken();
-    address_ = address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(address.toString())
-                                                                     : address.toString();
-    origin_ = QStringLiteral("http://%1:%2").arg(address_).arg(pages_->port());
+    origins_.clear();
+    for (const QHostAddress& reached : reachableAddresses(address)) origins_ << originOf(reached, pages_->port());
     joins_ = 0;
     ticker_->start(kTickMs);
     emit phonesChanged();
@@ -100,21 +91,27 @@ bool PhoneHost::share(const QHostAddress& address, quint16 port, QString* reason
 void PhoneHost::stopSharing() {
     if (!sharing() && !pages_) return;
     for (const std::string& phone : rules_.phonesPresent()) release(QString::fromStdString(phone));
+    for (const std::string& phone : rules_.phonesAway()) release(QString::fromStdString(phone));
     const auto sessions = std::exchange(sessions_, {});
     for (const auto& [socket, session] : sessions) drop(socket);
     rules_ = PhoneRules();
     garage_.showPhones({});
     delete pages_;
     pages_ = nullptr;
-    delete sockets_;
-    sockets_ = nullptr;
     token_.clear();
-    origin_.clear();
+    origins_.clear();
     ticker_->stop();
     emit phonesChanged();
 }
 
-QString PhoneHost::url() const { return sharing() ? origin_ + QStringLiteral("/#k=") + token_ : QString(); }
+QStringList PhoneHost::urls() const {
+    QStringList urls;
+    if (!sharing()) return urls;
+    for (const QString& origin : origins_) urls << origin + QStringLiteral("/#k=") + token_;
+    return urls;
+}
+
+QString PhoneHost::url() const { return urls().value(0); }
 
 void PhoneHost::setTicking(bool on) {
     if (!on) {
@@ -124,42 +121,23 @@ void PhoneHost::setTicking(bool on) {
     }
 }
 
-void PhoneHost::upgrade(QTcpSocket* socket) {
-    if (!sockets_) {
-        socket->abort();
-        socket->deleteLater();
-        return;
-    }
-    sockets_->handleConnection(socket);
+bool PhoneHost::upgrade(QTcpSocket* connection, const UpgradeRequest& request) {
+    // A page from anywhere else may not drive: its socket is never opened.
+    if (!sharing() || !origins_.contains(request.origin)) return false;
+    auto* socket = new PhoneSocket(connection, request.key, limits_, clock_, this);
+    sessions_[socket].opened = now();
+    connect(socket, &PhoneSocket::received, this, [this, socket](const QString& text) { receive(socket, text); });
+    connect(socket, &PhoneSocket::closed, this, [this, socket] { closed(socket); });
+    return true;
 }
 
-void PhoneHost::open() {
-    while (QWebSocket* socket = sockets_ ? sockets_->nextPendingConnection() : nullptr) {
-        const auto waiting = std::count_if(sessions_.begin(), sessions_.end(),
-                                           [](const auto& entry) { return entry.second.phone.empty(); });
-        // A page from anywhere else may not drive: nothing is read from it.
-        if (socket->origin() != origin_ || static_cast<std::size_t>(waiting) >= kMostWaiting) {
-            drop(socket);
-            continue;
-        }
-        socket->setParent(this);
-        socket->setMaxAllowedIncomingMessageSize(kLongestMessage * 4);
-        socket->setMaxAllowedIncomingFrameSize(kLongestMessage * 4);
-        sessions_[socket].opened = now();
-        connect(socket, &QWebSocket::textMessageReceived, this,
-                [this, socket](const QString& text) { receive(socket, text); });
-        connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket] { receive(socket, QString()); });
-        connect(socket, &QWebSocket::disconnected, this, [this, socket] { closed(socket); });
-    }
-}
-
-void PhoneHost::drop(QWebSocket* socket) {
+void PhoneHost::drop(PhoneSocket* socket) {
     socket->disconnect(this);
-    socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
+    socket->close(kClosePolicy);
     socket->deleteLater();
 }
 
-void PhoneHost::receive(QWebSocket* socket, const QString& text) {
+void PhoneHost::receive(PhoneSocket* socket, const QString& text) {
     const auto found = sessions_.find(socket);
     if (found == sessions_.end()) return;
     Session& session = found->second;
@@ -173,13 +151,13 @@ void PhoneHost::receive(QWebSocket* socket, const QString& text) {
     // Stop always gets through; everything else counts against the rate.
     if (!message || message->kind != Message::Kind::Stop) {
         const RateGate::Verdict verdict = rules_.admit(phone, now());
-        if (verdict == RateGate::Verdict::DropAndTell) socket->sendTextMessage(refusedText("slow"));
+        if (verdict == RateGate::Verdict::DropAndTell) socket->sendText(refusedText("slow"));
         if (verdict != RateGate::Verdict::Pass) return;
     }
     if (message) act(socket, phone, *message);
 }
 
-void PhoneHost::authenticate(QWebSocket* socket, Session& session, const QString& text) {
+void PhoneHost::authenticate(PhoneSocket* socket, Session& session, const QString& text) {
     const std::optional<Message> hello = readMessage(text);
     if (!hello || hello->kind != Message::Kind::Hello ||
         !sameToken(QString::fromStdString(hello->token), token_)) {
@@ -190,41 +168,43 @@ void PhoneHost::authenticate(QWebSocket* socket, Session& session, const QString
     std::string label = hello->name;
     if (label.empty()) label.append(1, '#').append(std::to_string(joins_ + 1));
     // The same page again (a reload, a second tab): the newer socket drives.
-    std::vector<QWebSocket*> replaced;
+    std::vector<PhoneSocket*> replaced;
     for (const auto& [other, otherSession] : sessions_) {
         if (other != socket && otherSession.phone == hello->phone) replaced.push_back(other);
     }
-    for (QWebSocket* other : replaced) {
+    for (PhoneSocket* other : replaced) {
         sessions_.erase(other);
-        other->sendTextMessage(refusedText("replaced"));  // so that it does not come back
+        other->sendText(refusedText("replaced"));  // so that it does not come back
         drop(other);
     }
     if (rules_.join(hello->phone, label, now()) == PhoneRules::Join::Full) {
-        socket->sendTextMessage(refusedText("full"));
+        socket->sendText(refusedText("full"));
         sessions_.erase(socket);
         drop(socket);
         return;
     }
     ++joins_;
     session.phone = hello->phone;
-    socket->sendTextMessage(welcomeText(label));
+    strangers_->trust(socket->connection());
+    socket->trust();
+    socket->sendText(welcomeText(label));
     push();
     emit phonesChanged();
 }
 
-void PhoneHost::act(QWebSocket* socket, const std::string& phone, const Message& message) {
+void PhoneHost::act(PhoneSocket* socket, const std::string& phone, const Message& message) {
     using Kind = Message::Kind;
     if (message.kind == Kind::Claim) {
         const std::vector<Garage::Car> cars = garage_.cars();
         const bool offered = std::any_of(cars.begin(), cars.end(),
                                          [&message](const Garage::Car& car) { return car.key == message.car; });
         if (!offered) {
-            socket->sendTextMessage(refusedText("gone"));
+            socket->sendText(refusedText("gone"));
             return;
         }
         const std::optional<std::string> before = rules_.carOf(phone);
         if (rules_.claim(phone, message.car) == PhoneRules::Claim::Taken) {
-            socket->sendTextMessage(refusedText("taken"));
+            socket->sendText(refusedText("taken"));
             return;
         }
         if (before && *before != message.car) stopIfMoving(*before);
@@ -251,7 +231,7 @@ void PhoneHost::act(QWebSocket* socket, const std::string& phone, const Message&
     // not worth a message to every phone.
 }
 
-void PhoneHost::closed(QWebSocket* socket) {
+void PhoneHost::closed(PhoneSocket* socket) {
     const auto found = sessions_.find(socket);
     if (found == sessions_.end()) return;
     const std::string phone = found->second.phone;
@@ -278,18 +258,21 @@ void PhoneHost::stopIfMoving(const std::string& car) {
 
 void PhoneHost::tick() {
     const Millis at = now();
-    std::vector<QWebSocket*> late;
+    std::vector<PhoneSocket*> late;
     for (const auto& [socket, session] : sessions_) {
         if (session.phone.empty() && at - session.opened >= kAuthWithin) late.push_back(socket);
     }
-    for (QWebSocket* socket : late) {
+    for (PhoneSocket* socket : late) {
         sessions_.erase(socket);
         drop(socket);
     }
     const PhoneRules::Due due = rules_.tick(at);
     for (const std::string& car : due.stop) stopIfMoving(car);
+    for (const PhoneRules::Handover& handover : due.handed) {
+        if (handover.letGo) stopIfMoving(*handover.letGo);
+    }
     push();
-    if (!due.freed.empty()) emit phonesChanged();
+    if (!due.freed.empty() || !due.handed.empty()) emit phonesChanged();
 }
 
 void PhoneHost::push() {
@@ -319,24 +302,27 @@ void PhoneHost::push() {
             if (mine == car.key) state = CarState{car.key, car.name, car.state, car.speed, car.lane};
         }
         QString carsNow = carsText(offers);
-        if (carsNow != session.carsSent) socket->sendTextMessage(session.carsSent = std::move(carsNow));
+        if (carsNow != session.carsSent) socket->sendText(session.carsSent = std::move(carsNow));
         QString carNow = carText(state);
-        if (carNow != session.carSent) socket->sendTextMessage(session.carSent = std::move(carNow));
+        if (carNow != session.carSent) socket->sendText(session.carSent = std::move(carNow));
     }
 }
 
 std::vector<PhoneHost::PhoneView> PhoneHost::phones() const {
     std::vector<PhoneView> views;
     const std::vector<Garage::Car> cars = garage_.cars();
-    for (const std::string& phone : rules_.phonesPresent()) {
-        PhoneView view{QString::fromStdString(phone), QString::fromStdString(rules_.labelOf(phone)), QString()};
+    const auto add = [&](const std::string& phone, bool away) {
+        PhoneView view{QString::fromStdString(phone), QString::fromStdString(rules_.labelOf(phone)), QString(), away};
         if (const std::optional<std::string> car = rules_.carOf(phone)) {
             for (const Garage::Car& known : cars) {
                 if (known.key == *car) view.carName = QString::fromStdString(known.name);
             }
         }
         views.push_back(view);
-    }
+    };
+    for (const std::string& phone : rules_.phonesPresent()) add(phone, false);
+    // Listed too, so that the person can take their cars back.
+    for (const std::string& phone : rules_.phonesAway()) add(phone, true);
     return views;
 }
 

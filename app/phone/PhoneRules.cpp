@@ -31,6 +31,10 @@ PhoneRules::Join PhoneRules::join(const std::string& phone, const std::string& l
     if (!(known && known->present) && phonesPresent().size() >= kMostPhones) return Join::Full;
     if (!known) known = &phones_[phone];
     const bool back = known->car.has_value();
+    if (back && !known->present) {
+        // Time away counts on only while someone waits for the car.
+        known->awayBefore = firstAsking(*known->car) ? known->awayBefore + (now - known->leftAt) : Millis(0);
+    }
     known->label = label;
     known->present = true;
     known->stoppedForQuiet = false;
@@ -44,6 +48,7 @@ std::optional<std::string> PhoneRules::leave(const std::string& phone, Millis no
     if (!known || !known->present) return std::nullopt;
     known->present = false;
     known->leftAt = now;
+    known->asking.reset();
     if (!known->car) {
         phones_.erase(phone);
         return std::nullopt;
@@ -66,29 +71,62 @@ RateGate::Verdict PhoneRules::admit(const std::string& phone, Millis now) {
 PhoneRules::Claim PhoneRules::claim(const std::string& phone, const std::string& car) {
     Phone* known = find(phone);
     const std::optional<std::string> holder = phoneOf(car);
-    if (!known || (holder && *holder != phone)) return Claim::Taken;
+    if (!known) return Claim::Taken;
+    if (holder && *holder != phone) {
+        if (known->present && !present(*holder) && known->asking != car) {
+            known->asking = car;
+            known->askOrder = asks_++;
+        }
+        return Claim::Taken;
+    }
+    known->asking.reset();
     known->car = car;
+    forgetAsksFor(car);
     return Claim::Granted;
+}
+
+PhoneRules::Phone* PhoneRules::firstAsking(const std::string& car) {
+    Phone* first = nullptr;
+    for (auto& [id, phone] : phones_) {
+        if (phone.present && phone.asking == car && (!first || phone.askOrder < first->askOrder)) first = &phone;
+    }
+    return first;
+}
+
+void PhoneRules::forgetAsksFor(const std::string& car) {
+    for (auto& [id, phone] : phones_) {
+        if (phone.asking == car) phone.asking.reset();
+    }
 }
 
 std::optional<std::string> PhoneRules::release(const std::string& phone) {
     Phone* known = find(phone);
     if (!known) return std::nullopt;
     std::optional<std::string> car = std::exchange(known->car, std::nullopt);
+    known->asking.reset();
+    if (car) forgetAsksFor(*car);
     if (!known->present) phones_.erase(phone);
     return car;
 }
 
 void PhoneRules::carGone(const std::string& car) {
     if (const std::optional<std::string> holder = phoneOf(car)) release(*holder);
+    forgetAsksFor(car);
 }
 
 PhoneRules::Due PhoneRules::tick(Millis now) {
     Due due;
     for (auto it = phones_.begin(); it != phones_.end();) {
         Phone& phone = it->second;
-        if (!phone.present && now - phone.leftAt >= kClaimKept) {
-            if (phone.car) due.freed.push_back(*phone.car);
+        if (!phone.present && phone.awayBefore + (now - phone.leftAt) >= kClaimKept) {
+            if (Phone* next = phone.car ? firstAsking(*phone.car) : nullptr) {
+                const auto nextId = std::find_if(phones_.begin(), phones_.end(),
+                                                 [next](const auto& entry) { return &entry.second == next; });
+                due.handed.push_back({*phone.car, nextId->first, std::exchange(next->car, phone.car)});
+                forgetAsksFor(*phone.car);
+            } else if (phone.car) {
+                due.freed.push_back(*phone.car);
+            }
             it = phones_.erase(it);
             continue;
         }
@@ -131,15 +169,20 @@ std::vector<std::string> PhoneRules::carsHeld() const {
     return cars;
 }
 
-std::vector<std::string> PhoneRules::phonesPresent() const {
-    std::vector<std::pair<std::size_t, std::string>> present;
+std::vector<std::string> PhoneRules::phonesWhere(bool present) const {
+    std::vector<std::pair<std::size_t, std::string>> found;
     for (const auto& [id, phone] : phones_) {
-        if (phone.present) present.emplace_back(phone.order, id);
+        if (phone.present == present) found.emplace_back(phone.order, id);
     }
-    std::sort(present.begin(), present.end());
+    std::sort(found.begin(), found.end());
     std::vector<std::string> ids;
-    for (auto& [order, id] : present) ids.push_back(std::move(id));
+    for (auto& [order, id] : found) ids.push_back(std::move(id));
     return ids;
 }
+
+std::vector<std::string> PhoneRules::phonesPresent() const { return phonesWhere(true); }
+
+// Only phones holding a car stay known while away.
+std::vector<std::string> PhoneRules::phonesAway() const { return phonesWhere(false); }
 
 }  // namespace phone

@@ -4,7 +4,6 @@
 // so the rules run the same on a real clock and on a test's.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstddef>
 #include <map>
@@ -21,17 +20,20 @@ constexpr std::size_t kMostMessagesPerSecond = 50;
 // A moving car stops when its phone has been quiet this long.
 constexpr Millis kQuietStop{1000};
 // A phone that went away keeps its car this long, so its person can come back.
+// While another phone asks for that car, the time away adds up: coming back
+// for a moment does not start it again.
 constexpr Millis kClaimKept{30000};
 
-// At most kMostMessagesPerSecond messages in any second; the first message
-// dropped in a burst is the one the phone is told about.
+// At most `most` events in any second; the first one dropped in a burst is
+// the one the phone is told about.
 class RateGate {
 public:
     enum class Verdict { Pass, Drop, DropAndTell };
+    explicit RateGate(std::size_t most = kMostMessagesPerSecond) : passed_(most > 0 ? most : 1) {}
     Verdict admit(Millis now);
 
 private:
-    std::array<Millis, kMostMessagesPerSecond> passed_{};  // a ring of the latest passes
+    std::vector<Millis> passed_;  // a ring of the latest passes
     std::size_t next_ = 0;
     std::size_t count_ = 0;
     bool told_ = false;
@@ -48,22 +50,30 @@ public:
     // A phone authenticated. Full when kMostPhones others are present.
     Join join(const std::string& phone, const std::string& label, Millis now);
     // Its socket closed: its car is kept for kClaimKept. Returns the car,
-    // which must stop at once.
+    // which must stop at once. It asks for no car any more.
     std::optional<std::string> leave(const std::string& phone, Millis now);
     // Any message from the phone counts as a sign of life.
     void heard(const std::string& phone, Millis now);
     RateGate::Verdict admit(const std::string& phone, Millis now);
 
     // Takes the car for the phone, letting go of the one it held before.
+    // A car whose phone is away is taken, but the phone's ask stands: the
+    // car is its once that phone's time away has run out.
     Claim claim(const std::string& phone, const std::string& car);
     // The phone lets go of its car (or the person releases it for the phone).
     std::optional<std::string> release(const std::string& phone);
     // The car is no longer on offer: whoever held it holds nothing.
     void carGone(const std::string& car);
 
+    struct Handover {
+        std::string car;
+        std::string phone;                  // the phone that asked, and has it now
+        std::optional<std::string> letGo;   // the car it held before, if any
+    };
     struct Due {
         std::vector<std::string> stop;  // cars whose present phone fell quiet
         std::vector<std::string> freed; // cars whose absent phone did not come back
+        std::vector<Handover> handed;   // the same, gone to the phone that asked first
     };
     // What time has made due; each quiet spell stops its car once.
     Due tick(Millis now);
@@ -76,6 +86,8 @@ public:
     std::vector<std::string> carsHeld() const;
     // The phones present, in the order they came.
     std::vector<std::string> phonesPresent() const;
+    // The phones away that still hold a car, in the order they came.
+    std::vector<std::string> phonesAway() const;
 
 private:
     struct Phone {
@@ -85,14 +97,23 @@ private:
         bool stoppedForQuiet = false;
         Millis lastHeard{0};
         Millis leftAt{0};
+        Millis awayBefore{0};  // time away counted before it last came back
         std::size_t order = 0;
+        std::optional<std::string> asking;  // a car held by a phone away
+        std::size_t askOrder = 0;
         RateGate rate;
     };
     Phone* find(const std::string& phone);
     const Phone* find(const std::string& phone) const;
+    std::vector<std::string> phonesWhere(bool present) const;
+    // The earliest phone present that asks for the car.
+    Phone* firstAsking(const std::string& car);
+    // The car has a new holder, or none: older asks for it lapse.
+    void forgetAsksFor(const std::string& car);
 
     std::map<std::string, Phone> phones_;
     std::size_t joins_ = 0;
+    std::size_t asks_ = 0;
 };
 
 }  // namespace phone

@@ -43,6 +43,8 @@ TEST(PanelCommandLineTest, ShareTakesAPortAndMaybeAnAddressConnectAndRecordTheir
         {"", {}},
         {"1.2.3.4:", {}},
         {"laptop.local:80", {}},
+        {"0.0.0.0:8765", ShareAt{"0.0.0.0", 8765}},
+        {"[::]:0", ShareAt{"::", 0}},
     };
     for (const auto& [text, expected] : cases) {
         const std::optional<ShareAt> read = readShareAt(text);
@@ -85,6 +87,27 @@ TEST(PanelCommandLineTest, TheProgramRefusesWithStatusTwoAndStartsWithAFleet) {
         const QByteArray err = panel.readAllStandardError();
         EXPECT_TRUE(err.contains(c.err)) << c.err.toStdString();
         EXPECT_FALSE(err.contains("secret")) << "a password is never printed";
+    }
+}
+
+TEST(PanelCommandLineTest, ShareOnEveryInterfacePrintsAnAddressAPhoneCanOpenOnEachLine) {
+    const std::pair<QString, QString> cases[] = {{"0.0.0.0:0", "http://127.0.0.1:"}, {"[::]:0", "http://[::1]:"}};
+    for (const auto& [share, loopback] : cases) {
+        QProcess panel;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ZELTO_PANEL_QUIT_WHEN_SHOWN"), QStringLiteral("1"));
+        panel.setProcessEnvironment(environment);
+        panel.start(QStringLiteral(ZELTO_PANEL_PROGRAM), {QStringLiteral("--share"), share});
+        ASSERT_TRUE(panel.waitForFinished(60000));
+        EXPECT_EQ(panel.exitCode(), 0) << share.toStdString();
+        const QStringList lines = QString::fromUtf8(panel.readAllStandardError()).split(QLatin1Char('\n'));
+        const QStringList urls = lines.filter(QStringLiteral("Drive from phones: "));
+        EXPECT_FALSE(urls.filter(loopback).isEmpty()) << share.toStdString();
+        for (const QString& line : urls) {
+            EXPECT_TRUE(line.startsWith(QStringLiteral("Drive from phones: http://"))) << line.toStdString();
+            EXPECT_FALSE(line.contains(QStringLiteral("0.0.0.0")) || line.contains(QStringLiteral("[::]:")))
+                << line.toStdString();
+        }
     }
 }
 

@@ -101,4 +101,68 @@ TEST(PhoneRulesTest, AQuietPhoneStopsItsCarOnceAndAnAbsentOneFreesItAfterThirtyS
     EXPECT_EQ(rules.phonesPresent(), std::vector<std::string>{"ben"});
 }
 
+TEST(PhoneRulesTest, APhoneAwayLosesItsCarForGoodOnceAnotherAskedAndItsTimeAwayRanOut) {
+    // Each step: at (ms), phone, what it does, and what the rules answer:
+    // "granted"/"taken" to a claim, and to a tick "", "freed 61" or "61 to ben".
+    struct Step {
+        int at;
+        const char* phone;
+        const char* action;  // "join", "leave", "claim 61", "release", "tick"
+        std::string answer;
+    };
+    struct Scenario {
+        const char* what;
+        std::vector<Step> steps;
+    };
+    const Scenario scenarios[] = {
+        {"back for a moment while Ben asks: the time away adds up",
+         {{1000, "anna", "leave", ""}, {5000, "ben", "claim 61", "taken"}, {20000, "anna", "join", ""},
+          {20500, "anna", "leave", ""}, {31499, "", "tick", ""}, {31500, "", "tick", "61 to ben"}}},
+        {"back while nobody asks: the 30 s start again",
+         {{1000, "anna", "leave", ""}, {20000, "anna", "join", ""}, {20500, "anna", "leave", ""},
+          {50499, "", "tick", ""}, {50500, "", "tick", "freed 61"}}},
+        {"back and there: the car stays hers while she is, and her 19 s away still count",
+         {{1000, "anna", "leave", ""}, {5000, "ben", "claim 61", "taken"}, {20000, "anna", "join", ""},
+          {90000, "", "tick", ""}, {90500, "anna", "leave", ""}, {101499, "", "tick", ""},
+          {101500, "", "tick", "61 to ben"}}},
+        {"Ben asked while she was there: no ask stands",
+         {{1000, "ben", "claim 61", "taken"}, {2000, "anna", "leave", ""}, {32000, "", "tick", "freed 61"}}},
+        {"Ben left, Cleo asked later: Cleo has it",
+         {{1000, "anna", "leave", ""}, {2000, "ben", "claim 61", "taken"}, {3000, "cleo", "claim 61", "taken"},
+          {4000, "ben", "leave", ""}, {31000, "", "tick", "61 to cleo"}}},
+        {"Ben drove another car: he moves to the one he asked for",
+         {{1000, "ben", "claim 62", "granted"}, {2000, "anna", "leave", ""}, {3000, "ben", "claim 61", "taken"},
+          {32000, "", "tick", "61 to ben, 62 let go"}}},
+        {"the person released the car: Ben's ask lapses with it",
+         {{1000, "anna", "leave", ""}, {2000, "ben", "claim 61", "taken"}, {3000, "anna", "release", ""},
+          {4000, "cleo", "claim 61", "granted"}, {5000, "cleo", "leave", ""}, {35000, "", "tick", "freed 61"}}},
+    };
+    for (const Scenario& scenario : scenarios) {
+        PhoneRules rules;
+        for (const char* phone : {"anna", "ben", "cleo"}) rules.join(phone, phone, Millis(0));
+        rules.claim("anna", "61");
+        for (const Step& step : scenario.steps) {
+            const std::string action = step.action;
+            const Millis at(step.at);
+            std::string answer;
+            if (action == "join") rules.join(step.phone, step.phone, at);
+            if (action == "leave") rules.leave(step.phone, at);
+            if (action == "release") rules.release(step.phone);
+            if (action.rfind("claim ", 0) == 0) {
+                answer = rules.claim(step.phone, action.substr(6)) == PhoneRules::Claim::Granted ? "granted" : "taken";
+            }
+            if (action == "tick") {
+                const PhoneRules::Due due = rules.tick(at);
+                for (const std::string& car : due.freed) answer += "freed " + car;
+                for (const PhoneRules::Handover& handover : due.handed) {
+                    answer += handover.car + " to " + handover.phone;
+                    if (handover.letGo) answer += ", " + *handover.letGo + " let go";
+                    EXPECT_EQ(rules.carOf(handover.phone), handover.car) << scenario.what;
+                }
+            }
+            EXPECT_EQ(answer, step.answer) << scenario.what << " at " << step.at;
+        }
+    }
+}
+
 }  // namespace

@@ -1,114 +1,16 @@
 // Phones on real WebSockets over the loopback drive the real window's panels
 // on the simulated road: the exact traces and frames, the claims, the
 // refusals, and the stops when a phone falls quiet, hides or goes.
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QAction>
-#include <QLabel>
 #include <QListWidget>
-#include <QNetworkRequest>
 #include <QPushButton>
-#include <QTest>
-#include <QWebSocket>
-#include <memory>
 
-#include "PanelFixture.h"
-#include "app/PhoneSharing.h"
+#include "PhoneFixture.h"
 #include "app/ShareDialog.h"
-#include "app/phone/PhoneHost.h"
 
 namespace {
 
-constexpr std::uint32_t kVexa = 61;
-constexpr std::uint32_t kDrummet = 62;
-constexpr int kPatienceMs = 10000;
-
-// A phone's socket, with what it heard.
-struct Phone {
-    QWebSocket socket;
-    QStringList heard;
-    bool closed = false;
-
-    Phone() {
-        QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString& text) { heard << text; });
-        QObject::connect(&socket, &QWebSocket::disconnected, [this] { closed = true; });
-    }
-    void say(const QString& json) { socket.sendTextMessage(json); }
-    bool heardText(const QString& part) const {
-        return std::any_of(heard.begin(), heard.end(), [&part](const QString& text) { return text.contains(part); });
-    }
-    // The host told the phone it holds the car.
-    bool heardCarIsMine(std::uint32_t car) const {
-        return std::any_of(heard.begin(), heard.end(), [car](const QString& text) {
-            const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
-            return message.value("type") == "car" && message.value("car") == QString::number(car);
-        });
-    }
-};
-
-QString hello(const QString& token, const QString& identity, const QString& name = QString()) {
-    QJsonObject object{{"type", "hello"}, {"token", token}, {"phone", identity}};
-    if (!name.isEmpty()) object.insert(QStringLiteral("name"), name);
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-}
-
-class PhoneTest : public PanelFixture {
-public:
-    void SetUp() override {
-        addVehicle(9, kVexa);
-        addVehicle(18, kDrummet);
-        openWindow();
-        connect();
-        list();
-        settle();
-        host().setTicking(false);
-        host().setClock([this] { return now_; });
-        ASSERT_TRUE(host().share(QHostAddress::LocalHost, 0));
-        token_ = host().url().section(QStringLiteral("#k="), 1);
-        takeStdout();
-        clearWrites();
-    }
-
-    phone::PhoneHost& host() const { return window_->phoneSharing().host(); }
-
-    std::unique_ptr<Phone> open(const QString& origin) {
-        auto phone = std::make_unique<Phone>();
-        QNetworkRequest request(QUrl(host().origin().replace(QStringLiteral("http:"), QStringLiteral("ws:")) +
-                                     QStringLiteral("/ws")));
-        request.setRawHeader("Origin", origin.toUtf8());
-        phone->socket.open(request);
-        const Phone* raw = phone.get();
-        EXPECT_TRUE(QTest::qWaitFor([raw] { return raw->socket.state() == QAbstractSocket::ConnectedState || raw->closed; },
-                                    kPatienceMs));
-        return phone;
-    }
-
-    // A phone let in, holding the car if one is named.
-    std::unique_ptr<Phone> join(const QString& identity, const QString& name, std::uint32_t car = 0) {
-        std::unique_ptr<Phone> phone = open(host().origin());
-        phone->say(hello(token_, identity, name));
-        EXPECT_TRUE(waitUntil([&phone] { return phone->heardText(QStringLiteral("\"welcome\"")); }));
-        if (car != 0) {
-            phone->say(QStringLiteral(R"({"type":"claim","car":"%1"})").arg(car));
-            EXPECT_TRUE(waitUntil([&phone, car] { return phone->heardCarIsMine(car); }));
-        }
-        return phone;
-    }
-
-    bool waitUntil(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kPatienceMs); }
-
-    // Says a move and waits until the panel shows it, then lets it reach the car.
-    void move(Phone& phone, const QString& json, const std::function<bool()>& shown) {
-        phone.say(json);
-        EXPECT_TRUE(waitUntil(shown)) << json.toStdString();
-        settle(std::chrono::milliseconds(100));
-    }
-
-    QString phoneLabel(const char* name) const { return window_->findChild<QLabel*>(name)->text(); }
-
-    phone::Millis now_{100000};
-    QString token_;
-};
+using PhoneTest = PhoneFixture;
 
 TEST_F(PhoneTest, APhonesMovesGoThroughThePanelWithTheTracesAndFramesOfAHand) {
     std::unique_ptr<Phone> anna = join(QStringLiteral("anna-phone"), QStringLiteral("Anna"), kVexa);
@@ -248,11 +150,12 @@ TEST_F(PhoneTest, ACarStopsWhenItsPhoneFallsQuietHidesOrGoesAndIsKeptThirtySecon
     std::unique_ptr<Phone> back = join(QStringLiteral("anna-phone"), QStringLiteral("Anna"));
     EXPECT_TRUE(waitUntil([&back] { return back->heardCarIsMine(kVexa); }));
     back->socket.close();
-    EXPECT_TRUE(waitUntil([this] { return host().phones().size() == 1; }));
+    EXPECT_TRUE(waitUntil([this] { return host().phones().size() == 2 && host().phones()[1].away; }));
+    // Ben asked meanwhile: coming back for a moment did not start Anna's 30 s again.
     now_ += phone::kClaimKept;
     host().tick();
-    EXPECT_EQ(phoneLabel("vexaPhone"), "");
-    EXPECT_TRUE(waitUntil([&ben] { return ben->heardText(QStringLiteral(R"({"car":"61","free":true)")); }));
+    EXPECT_EQ(phoneLabel("vexaPhone"), "Phone: Ben");
+    EXPECT_TRUE(waitUntil([&ben] { return ben->heardCarIsMine(kVexa); }));
 }
 
 TEST_F(PhoneTest, StopAllAndEscStopPhoneDrivenCarsAndStopSharingLetsEveryPhoneGo) {
@@ -288,6 +191,15 @@ TEST_F(PhoneTest, TheShareDialogShowsTheAddressAndThePhonesAndLetsThePersonTakeA
     EXPECT_EQ(phones->item(0)->text(), "Anna: choosing a car");
     EXPECT_EQ(phoneLabel("vexaPhone"), "");
 
+    // A phone away is listed with the car it keeps, and the person can take it back.
+    std::unique_ptr<Phone> ben = join(QStringLiteral("ben-phone"), QStringLiteral("Ben"), kDrummet);
+    ben->socket.close();
+    EXPECT_TRUE(waitUntil([phones] { return phones->count() == 2 && phones->item(1)->text() == "Ben (away): keeps Drummet"; }));
+    phones->setCurrentRow(1);
+    dialog->findChild<QPushButton*>("releaseCarButton")->click();
+    EXPECT_EQ(phones->count(), 1);
+    EXPECT_EQ(phoneLabel("drummetPhone"), "");
+
     dialog->findChild<QPushButton*>("stopSharingButton")->click();
     EXPECT_FALSE(host().sharing());
     EXPECT_TRUE(waitUntil([&anna] { return anna->closed; }));
@@ -295,6 +207,35 @@ TEST_F(PhoneTest, TheShareDialogShowsTheAddressAndThePhonesAndLetsThePersonTakeA
     ASSERT_TRUE(host().share(QHostAddress::LocalHost, 0));
     EXPECT_NE(host().url().section(QStringLiteral("#k="), 1), token_);
     EXPECT_EQ(host().url().section(QStringLiteral("#k="), 1).size(), 32);
+}
+
+TEST_F(PhoneTest, SharedOnEveryInterfaceEachAddressIsAnOriginAndNothingElseIs) {
+    struct Case {
+        const char* every;
+        const char* loopback;  // among the origins
+        const char* anyV6;     // never one
+    };
+    const Case cases[] = {{"0.0.0.0", "http://127.0.0.1:", "[::]"}, {"::", "http://[::1]:", "[::]"}};
+    for (const Case& test : cases) {
+        ASSERT_TRUE(host().share(QHostAddress(QString::fromLatin1(test.every)), 0)) << test.every;
+        token_ = host().url().section(QStringLiteral("#k="), 1);
+        const QString port = QString::number(QUrl(host().origin()).port());
+        const QStringList origins = host().origins();
+        EXPECT_EQ(host().urls().size(), origins.size());
+        EXPECT_TRUE(origins.contains(test.loopback + port)) << test.every;
+        for (const QString& origin : origins) {
+            EXPECT_FALSE(origin.contains(QStringLiteral("0.0.0.0")) || origin.contains(test.anyV6)) << origin.toStdString();
+            std::unique_ptr<Phone> phone = open(origin);
+            phone->say(hello(token_, QStringLiteral("phone-at-%1").arg(origins.indexOf(origin) + 100)));
+            EXPECT_TRUE(waitUntil([&phone] { return phone->heardText(QStringLiteral("\"welcome\"")); }))
+                << origin.toStdString();
+        }
+        for (const QString& stranger : {QStringLiteral("http://0.0.0.0:") + port, QStringLiteral("http://[::]:") + port,
+                                        QStringLiteral("http://127.0.0.1:1"), QStringLiteral("http://evil.example:") + port}) {
+            std::unique_ptr<Phone> phone = open(stranger);
+            EXPECT_TRUE(waitUntil([&phone] { return phone->closed; })) << stranger.toStdString();
+        }
+    }
 }
 
 }  // namespace
