@@ -29,6 +29,7 @@
 #include "app/TaggedSlider.h"
 #include "app/ViewController.h"
 #include "app/phone/PhoneHost.h"
+#include "bench/app/ConnectedWindow.h"
 #include "bench/radio/LoadMeters.h"
 #include "link/DriveTap.h"
 #include "link/SystemLog.h"
@@ -218,20 +219,8 @@ int main(int argc, char** argv) {
     std::ofstream sink("/dev/null");  // the trace lines
     std::streambuf* const terminal = std::cout.rdbuf(sink.rdbuf());
 
-    auto window = std::make_unique<MainWindow>(makeSimulatedFleet(kCars));
-    window->show();
-    window->findChild<TaggedButton*>("connectButton")->click();
-    const VehiclesController& registry = window->viewController().vehiclesController();
-    const bool driving = load::waitFor(
-        [&] {
-            const auto vehicles = *registry.vehicles();
-            return vehicles.size() == kCars && std::all_of(vehicles.begin(), vehicles.end(), [](const auto& v) {
-                       return v->active() && v->firmwareVersion().has_value();
-                   });
-        },
-        30000);
-    if (!driving) return std::fprintf(stderr, "the cars never drove\n"), 1;
-    window->findChild<TaggedButton*>("listButton")->click();
+    auto window = openConnectedWindow(kCars);
+    if (!window) return 1;
     if (!load::waitFor([&] { return carsOnPanels(*window).size() == kCars; }, 10000)) {
         return std::fprintf(stderr, "the panels never showed\n"), 1;
     }

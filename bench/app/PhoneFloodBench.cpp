@@ -39,6 +39,7 @@
 #include "app/TaggedSlider.h"
 #include "app/ViewController.h"
 #include "app/phone/PhoneHost.h"
+#include "bench/app/ConnectedWindow.h"
 #include "bench/radio/LoadMeters.h"
 #include "link/SystemLog.h"
 #include "link/Vehicle.h"
@@ -278,20 +279,8 @@ int main(int argc, char** argv) {
     std::ofstream sink("/dev/null");  // the trace lines
     std::streambuf* const terminal = std::cout.rdbuf(sink.rdbuf());
 
-    auto window = std::make_unique<MainWindow>(makeSimulatedFleet(3));
-    window->show();
-    window->findChild<TaggedButton*>("connectButton")->click();
-    const VehiclesController& registry = window->viewController().vehiclesController();
-    const bool driving = load::waitFor(
-        [&] {
-            const auto vehicles = *registry.vehicles();
-            return vehicles.size() == 3 && std::all_of(vehicles.begin(), vehicles.end(), [](const auto& v) {
-                       return v->active() && v->firmwareVersion().has_value();
-                   });
-        },
-        30000);
-    if (!driving) return std::fprintf(stderr, "the cars never drove\n"), 1;
-    window->findChild<TaggedButton*>("listButton")->click();
+    auto window = openConnectedWindow(3);
+    if (!window) return 1;
     load::waitFor([] { return false; }, 500);
     if (!window->phoneSharing().share(QHostAddress::LocalHost, 0)) return std::fprintf(stderr, "no port\n"), 1;
 
