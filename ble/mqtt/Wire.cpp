@@ -172,7 +172,8 @@ std::string driverId(std::string_view login, std::string_view session) {
 }
 
 std::string writeStatus(const Status& status) {
-    return status.online ? join({"online", status.instance}) : std::string("offline");
+    if (!status.online) return "offline";
+    return status.instance.empty() ? std::string("online") : join({"online", status.instance});
 }
 
 std::optional<Status> readStatus(std::string_view payload) {
