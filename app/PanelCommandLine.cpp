@@ -5,6 +5,7 @@
 
 #include "radio/BrokerRadio.h"
 #include "radio/SimCars.h"
+#include "radio/UsageText.h"
 
 namespace {
 
@@ -55,8 +56,8 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
                                    QStringLiteral("broker"));
     parser.addOption(radio);
 
-    if (!parser.parse(arguments)) return refused(parser.errorText());
-    if (parser.isSet(help)) return printed(parser.helpText());
+    if (!parser.parse(arguments)) return refused(refusalText(parser.errorText()));
+    if (parser.isSet(help)) return printed(helpNaming(parser.helpText(), QStringLiteral("zelto-panel")));
     if (parser.isSet(versionOption)) return printed(QStringLiteral("zelto-panel %1\n").arg(version));
     // The window has nothing to open: a stray word is more likely a mistake.
     if (!parser.positionalArguments().isEmpty()) {

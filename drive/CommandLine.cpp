@@ -6,6 +6,7 @@
 #include "ble/mqtt/BrokerUrl.h"
 #include "ble/mqtt/Wire.h"
 #include "radio/SimCars.h"
+#include "radio/UsageText.h"
 
 namespace drive {
 namespace {
@@ -86,8 +87,11 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     parser.addOptions({radio, adapter, timeout, seconds, json, record, fullRange, virtualTime, verbose, simCars, broker, name, takeOver,
                        caFile});
 
-    if (!parser.parse(arguments)) return refused(parser.errorText());
-    if (parser.isSet(help)) return CommandLine{std::nullopt, QString(), parser.helpText() + QLatin1String(kScriptHelp)};
+    if (!parser.parse(arguments)) return refused(refusalText(parser.errorText()));
+    if (parser.isSet(help)) {
+        const QString text = helpNaming(parser.helpText(), QStringLiteral("zelto-drive"));
+        return CommandLine{std::nullopt, QString(), text + QLatin1String(kScriptHelp)};
+    }
     if (parser.isSet(versionOption)) {
         return CommandLine{std::nullopt, QString(), QStringLiteral("zelto-drive %1\n").arg(version)};
     }
@@ -124,6 +128,9 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     }
 
     invocation.radio = parser.value(radio);
+    // Simulated cars asked for, and no radio named: the simulated radio,
+    // never a real adapter that happens to be there.
+    if (parser.isSet(simCars) && !parser.isSet(radio) && !parser.isSet(adapter)) invocation.radio = QStringLiteral("sim");
     const bool onBroker = invocation.radio.startsWith(QLatin1String("mqtt://")) ||
                           invocation.radio.startsWith(QLatin1String("mqtts://"));
     const QStringList radios{QStringLiteral("auto"), QStringLiteral("sim"), QStringLiteral("bluez"), QStringLiteral("qt")};

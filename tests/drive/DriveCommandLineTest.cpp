@@ -58,7 +58,7 @@ TEST(DriveCommandLine, AFlagThatDoesNotApplyIsRefusedByName) {
         EXPECT_FALSE(line.invocation) << arguments.join(' ').toStdString();
         EXPECT_EQ(line.refusal, reason) << arguments.join(' ').toStdString();
     }
-    EXPECT_TRUE(read({"--frobnicate", "scan"}).refusal.contains("frobnicate"));
+    EXPECT_EQ(read({"--frobnicate", "scan"}).refusal, "Unknown option 'frobnicate'");
 }
 
 TEST(DriveCommandLine, TheFlagsThatApplyReachTheProgram) {
@@ -88,6 +88,9 @@ TEST(DriveCommandLine, TheFlagsThatApplyReachTheProgram) {
         ASSERT_TRUE(fleet.invocation) << fleet.refusal.toStdString();
         EXPECT_EQ(fleet.invocation->simCars, 256);
     }
+    // Simulated cars with no radio named are the simulated radio's, even
+    // where a real adapter is there for auto to find.
+    EXPECT_EQ(read({"--sim-cars", "4", "scan"}).invocation->radio, "sim");
 }
 
 TEST(DriveCommandLine, HelpEndsWithTheScriptFormAndAnExample) {
@@ -95,6 +98,8 @@ TEST(DriveCommandLine, HelpEndsWithTheScriptFormAndAnExample) {
     EXPECT_TRUE(help.contains("\"name:Pellan\""));
     EXPECT_GT(help.indexOf("Example:"), help.indexOf("A script is JSON lines"));
     EXPECT_TRUE(help.endsWith("zelto-drive --radio sim run -\n")) << help.toStdString();
+    const QString started = drive::readCommandLine({"/home/me/build/drive/zelto-drive", "--help"}, "9.9").text;
+    EXPECT_TRUE(started.startsWith("Usage: zelto-drive [options]")) << started.toStdString();
     EXPECT_EQ(read({"--version"}).text, "zelto-drive 9.9\n");
 }
 
