@@ -78,6 +78,9 @@ public:
     // chosen and remembered once the broker's session stands, else the
     // person is told why.
     void chooseBroker(const QString& url, const QString& password = QString());
+    // Stays on the radio it was made with rather than the one the Radio
+    // menu remembers (a radio named on the command line).
+    void keepStartingRadio() { rememberedRadio_.reset(); }
     const Radio& radio() const { return radios_[current_]; }
 
     // Writes the link log, with the time of each line, and the output area

@@ -50,9 +50,9 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
                                     QStringLiteral("file"));
     parser.addOption(record);
     const QCommandLineOption radio(QStringLiteral("radio"),
-                                   QStringLiteral("starts on the cars relays offer on a broker, "
-                                                  "mqtt[s]://[USER@]HOST[:PORT][/RELAY]\n"
-                                                  "(a user's password from ZELTO_BROKER_PASSWORD)"),
+                                   QStringLiteral("starts on the simulated cars (sim), or on the cars relays offer on a broker,\n"
+                                                  "mqtt[s]://[USER@]HOST[:PORT][/RELAY] (a user's password from\n"
+                                                  "ZELTO_BROKER_PASSWORD); --sim-cars alone means sim"),
                                    QStringLiteral("broker"));
     parser.addOption(radio);
 
@@ -69,7 +69,10 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
     line.simCars = cars;
     line.connect = parser.isSet(connect);
     line.record = parser.value(record);
-    if (parser.isSet(radio)) {
+    // Simulated cars asked for, and no radio named: never a real adapter
+    // that happens to be there.
+    line.simulated = parser.value(radio) == QLatin1String("sim") || (parser.isSet(simCars) && !parser.isSet(radio));
+    if (parser.isSet(radio) && !line.simulated) {
         line.broker = parser.value(radio);
         const QString problem = brokerUrlProblem(line.broker);
         if (!problem.isEmpty()) return refused(QStringLiteral("--radio: %1").arg(problem));

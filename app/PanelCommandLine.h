@@ -20,6 +20,7 @@ struct PanelCommandLine {
     bool connect = false;        // press Connect at start, and List a little later
     QString record;              // record the drive to this file from the start
     QString broker;              // --radio mqtt[s]://…: start on the cars of that broker
+    bool simulated = false;      // --radio sim, or --sim-cars without --radio: the simulated cars
     QString refusal;             // a usage error, without the program's name
     QString text;                // --help or --version: printed, and nothing else done
 };

@@ -79,12 +79,15 @@ int main(int argc, char* argv[]) {
             QCoreApplication::quit();
         }
     });
-    const auto showWindow = [&window, &delegate, simCars, shareAt, pressConnect, record](Radio radio) {
+    // A radio named on the command line holds over the one the Radio menu remembers.
+    const bool radioNamed = commandLine.simulated || !commandLine.broker.isEmpty();
+    const auto showWindow = [&window, &delegate, simCars, shareAt, pressConnect, record, radioNamed](Radio radio) {
         RadioCatalog catalog;
         catalog.adapters = watchAdapters(nullptr);
         // The Radio menu's simulated vehicles are as many as at the start.
         catalog.simulatedRadio = [simCars] { return makeSimulatedFleet(simCars); };
         window = std::make_unique<MainWindow>(std::move(radio), std::move(catalog));
+        if (radioNamed) window->keepStartingRadio();
 #if ZELTO_WITH_GAMEPADS
         window->attachGamepads();
 #endif
@@ -117,7 +120,9 @@ int main(int argc, char* argv[]) {
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         }
     };
-    if (commandLine.broker.isEmpty()) {
+    if (commandLine.simulated) {
+        QTimer::singleShot(0, &application, [showWindow, simCars] { showWindow(makeSimulatedFleet(simCars)); });
+    } else if (commandLine.broker.isEmpty()) {
         chooseRadio(&application, showWindow, simCars);
     } else {
         // The broker's cars, or a plain reason and status 2 before any window.

@@ -28,6 +28,13 @@ TEST(PanelCommandLineTest, SimCarsIsAWholeNumberFromOneTo256) {
     }
     EXPECT_EQ(read({"--fly"}).refusal, "Unknown option 'fly'");
     EXPECT_EQ(read({"tracks.txt"}).refusal, "unexpected \"tracks.txt\"");
+    // The simulated cars, named outright or by their count alone.
+    for (const auto& [arguments, simulated] : {std::pair{QStringList{"--radio", "sim"}, true},
+                                               std::pair{QStringList{"--sim-cars", "4"}, true},
+                                               std::pair{QStringList{"--sim-cars", "4", "--radio", "mqtt://h"}, false},
+                                               std::pair{QStringList{}, false}}) {
+        EXPECT_EQ(read(arguments).simulated, simulated) << arguments.join(' ').toStdString();
+    }
     EXPECT_TRUE(read({"--help"}).text.contains("--sim-cars <count>"));
     EXPECT_EQ(read({"--version"}).text, "zelto-panel 9.9\n");
 }
@@ -69,6 +76,7 @@ TEST(PanelCommandLineTest, TheProgramRefusesWithStatusTwoAndStartsWithAFleet) {
     const Case cases[] = {
         {{"--sim-cars", "0"}, 2, "zelto-panel: --sim-cars is 1 to 256 (see --help)\n"},
         {{"--sim-cars", "24"}, 0, ""},
+        {{"--radio", "sim"}, 0, ""},
         {{"--share", "127.0.0.1:0"}, 0, "Drive from phones: http://127.0.0.1:"},
         {{"--share", "192.0.2.1:8765"}, 2, "zelto-panel: could not share on 192.0.2.1 port 8765: "},
         {{"--share", "my-laptop:8765"}, 2, "--share takes [ADDRESS:]PORT"},
