@@ -50,10 +50,10 @@ PanelCommandLine readPanelCommandLine(const QStringList& arguments, const QStrin
                                     QStringLiteral("file"));
     parser.addOption(record);
     const QCommandLineOption radio(QStringLiteral("radio"),
-                                   QStringLiteral("starts on the simulated cars (sim), or on the cars relays offer on a broker,\n"
-                                                  "mqtt[s]://[USER@]HOST[:PORT][/RELAY] (a user's password from\n"
+                                   QStringLiteral("starts on the simulated cars (sim), or on the cars relays offer on a "
+                                                  "broker, mqtt[s]://[USER@]HOST[:PORT][/RELAY] (a user's password from "
                                                   "ZELTO_BROKER_PASSWORD); --sim-cars alone means sim"),
-                                   QStringLiteral("broker"));
+                                   QStringLiteral("radio"));
     parser.addOption(radio);
 
     if (!parser.parse(arguments)) return refused(refusalText(parser.errorText()));
