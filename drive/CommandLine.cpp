@@ -18,6 +18,7 @@ A script is JSON lines, one step a line ("#" comments and empty lines skipped):
   WHO     305419896, "0x12345678", "model:9", "name:Pellan" or "all"
   ACTION  "speed": 0 to 1000, "lane": -70 to 70 (with "speed" for the change),
           "middle": true, "stop": true or "uturn": true
+  "model:9" drives every car of model 9; a name two cars share is refused.
   "at" is the step's time in milliseconds from the start (optional).
 
 Example:

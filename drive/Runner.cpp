@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "drive/NameHint.h"
 #include "link/DriveRecorder.h"
 #include "link/LaneSpeed.h"
 #include "link/LinkText.h"
@@ -16,6 +17,7 @@ namespace {
 constexpr double kPollMs = 10;
 // "all" is ready once nothing new has turned up for this long.
 constexpr double kAllQuietMs = 1000;
+constexpr std::size_t kMostHeardNames = 256;
 
 }  // namespace
 
@@ -70,6 +72,20 @@ std::vector<std::shared_ptr<Vehicle>> Runner::named(const std::string& name) con
     return found;
 }
 
+std::string Runner::hintFor(const std::string& absent) const {
+    const std::string prefix = "name:";
+    if (absent.rfind(prefix, 0) != 0) return {};
+    std::vector<std::string> heard(heardNames_.begin(), heardNames_.end());
+    for (const auto& vehicle : *controller_.vehicles()) {
+        if (const auto peripheral = vehicle ? vehicle->peripheral() : nullptr) heard.push_back(peripheral->name());
+    }
+    std::string hint;
+    for (const std::string& name : nearestNames(absent.substr(prefix.size()), heard)) {
+        hint += (hint.empty() ? " (heard: name:" : ", name:") + name;
+    }
+    return hint.empty() ? hint : hint + ")";
+}
+
 std::string Runner::sharedName(const Wanted& wanted, const Script& script) const {
     for (const auto& [name, line] : wanted.names) {
         const auto owners = named(name);
@@ -93,8 +109,14 @@ std::vector<std::string> Runner::missing(const Wanted& wanted, double quietMs) c
     for (std::uint32_t id : wanted.identifiers) {
         if (!active([id](const Vehicle& v) { return v.identifier() == id; })) absent.push_back(link_text::identifierText(id));
     }
+    // A model drives every car of it: like a name, it waits for the list to
+    // settle and for its cars to finish connecting, so none is left out.
     for (int model : wanted.models) {
-        if (!active([model](const Vehicle& v) { return v.modelIdentifier() == model; })) {
+        const auto ofModel = [model](const auto& v) { return v && v->modelIdentifier() == model; };
+        const bool connecting = std::any_of(vehicles.begin(), vehicles.end(),
+                                            [&](const auto& v) { return ofModel(v) && !v->active(); });
+        if (!active([model](const Vehicle& v) { return v.modelIdentifier() == model; }) || connecting ||
+            quietMs < kAllQuietMs) {
             absent.push_back("model:" + std::to_string(model));
         }
     }
@@ -200,7 +222,10 @@ int Runner::run(const Script& script) {
     // Only the cars the script names are connected: the others may be
     // another program's to drive.
     if (!wanted.all) {
-        controller_.setConnectFilter([wanted](uint32_t identifier, uint16_t model, const std::string& name) {
+        controller_.setConnectFilter([this, wanted](uint32_t identifier, uint16_t model, const std::string& name) {
+            // Names heard but not wanted, for the hint when a wanted one is
+            // missing; bounded, as anything on the air may advertise.
+            if (heardNames_.size() < kMostHeardNames) heardNames_.insert(name);
             return std::find(wanted.identifiers.begin(), wanted.identifiers.end(), identifier) !=
                        wanted.identifiers.end() ||
                    wanted.models.contains(model) || wanted.names.contains(name);
@@ -225,7 +250,7 @@ int Runner::run(const Script& script) {
         if (absent.empty()) break;
         if (now >= deadline) {
             std::string names;
-            for (const std::string& name : absent) names += (names.empty() ? "" : ", ") + name;
+            for (const std::string& name : absent) names += (names.empty() ? "" : ", ") + name + hintFor(name);
             err_("not ready after the connect timeout, nothing sent: " + names);
             return kVehicleMissing;
         }

@@ -67,6 +67,8 @@ private:
     std::vector<std::string> missing(const Wanted& wanted, double quietMs) const;
     // The vehicles in the list that advertise that name, ready or not.
     std::vector<std::shared_ptr<Vehicle>> named(const std::string& name) const;
+    // " (heard: name:Pellan)" for an absent "name:pellan"; empty otherwise.
+    std::string hintFor(const std::string& absent) const;
     // A name two cars share, told as a refusal of its line; empty when none is.
     std::string sharedName(const Wanted& wanted, const Script& script) const;
     // 0 to go on, else the code to end with (the cars already stopped).
@@ -84,6 +86,7 @@ private:
     double origin_;
     // Each name's car, fixed before the first step.
     std::map<std::string, std::uint32_t> nameOwners_;
+    std::set<std::string> heardNames_;  // advertised names the connect filter passed over
     std::set<std::uint32_t> involved_;
     std::set<std::uint32_t> driven_;
     std::map<std::uint32_t, double> lastSpeed_;

@@ -59,8 +59,10 @@ TEST(DriveScriptRules, ACarNamedByItsAdvertisedNameMustBeOneCarsAlone) {
          drive::kBadInput, {"-:2: name:Pellan is shared by 0x00001913 and 0x00002020, nothing sent"}, 0},
         {"missing: not ready, nothing sent", "{\"vehicle\": \"name:Nobody\", \"stop\": true}\n", false,
          drive::kVehicleMissing, {"not ready after the connect timeout, nothing sent: name:Nobody"}, 0},
-        {"names are exact", "{\"vehicle\": \"name:pellan\", \"stop\": true}\n", false, drive::kVehicleMissing,
-         {"not ready after the connect timeout, nothing sent: name:pellan"}, 0},
+        {"names are exact, and the nearest heard is told", "{\"vehicle\": \"name:pellan\", \"stop\": true}\n", false,
+         drive::kVehicleMissing, {"not ready after the connect timeout, nothing sent: name:pellan (heard: name:Pellan)"}, 0},
+        {"a name near none heard has no hint", "{\"vehicle\": \"name:Zorbulax\", \"stop\": true}\n", false,
+         drive::kVehicleMissing, {"not ready after the connect timeout, nothing sent: name:Zorbulax"}, 0},
     };
     for (const Case& c : cases) {
         Road road;
@@ -72,6 +74,15 @@ TEST(DriveScriptRules, ACarNamedByItsAdvertisedNameMustBeOneCarsAlone) {
     }
     EXPECT_EQ(drive::parseScript("{\"vehicle\": \"name:\", \"stop\": true}").error->reason,
               "vehicle \"name:\" names nobody");
+}
+
+TEST(DriveScriptRules, AModelDrivesEveryCarOfItEvenOneThatConnectsLater) {
+    Road road;
+    road.world.addVehicle({.model = 9, .identifier = 0x00000909, .name = "Vexa"});
+    EXPECT_EQ(road.run("{\"vehicle\": \"model:9\", \"speed\": 300}\n"), drive::kOk);
+    EXPECT_FALSE(road.frames(0x12345678).empty());
+    EXPECT_FALSE(road.frames(0x00000909).empty());
+    EXPECT_TRUE(road.frames(0x00001913).empty());
 }
 
 TEST(DriveScriptRules, ACarLostMidDriveStopsItAndAStepWhoseCarsAreGoneNamesItsLine) {
