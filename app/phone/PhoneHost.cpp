@@ -216,6 +216,19 @@ void PhoneHost::act(PhoneSocket* socket, const std::string& phone, const Message
         release(QString::fromStdString(phone));
         return;
     }
+    if (message.kind == Kind::Beat) {
+        socket->sendText(beatText());
+        return;
+    }
+    // A new name keeps the socket and the car; an empty one keeps the old.
+    if (message.kind == Kind::Name) {
+        if (message.name.empty()) return;
+        rules_.rename(phone, message.name);
+        socket->sendText(welcomeText(message.name));
+        push();
+        emit phonesChanged();
+        return;
+    }
     const std::optional<std::string> car = rules_.carOf(phone);
     if (!car) return;
     switch (message.kind) {

@@ -103,6 +103,13 @@ std::optional<Message> readMessage(const QString& text) {
         message.name = *name;
         return message;
     }
+    if (type == QLatin1String("name")) {
+        const std::optional<std::string> name = readName(object.value(QStringLiteral("name")));
+        if (!fieldsAre({"name"}) || !name) return std::nullopt;
+        message.kind = Kind::Name;
+        message.name = *name;
+        return message;
+    }
     if (type == QLatin1String("claim")) {
         const QString car = object.value(QStringLiteral("car")).toString();
         if (!fieldsAre({"car"}) || !isCarKey(car)) return std::nullopt;
@@ -126,6 +133,8 @@ std::optional<Message> readMessage(const QString& text) {
 QString welcomeText(const std::string& label) {
     return compact({{"type", "welcome"}, {"label", QString::fromStdString(label)}});
 }
+
+QString beatText() { return compact({{"type", "beat"}}); }
 
 QString carsText(const std::vector<CarOffer>& cars) {
     QJsonArray list;

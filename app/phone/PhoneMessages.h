@@ -18,11 +18,11 @@ constexpr int kSpeedTop = 1000;
 constexpr int kLaneSide = 70;
 
 struct Message {
-    enum class Kind { Hello, Beat, Claim, Release, Speed, Lane, Stop, Middle, UTurn, Hidden };
+    enum class Kind { Hello, Beat, Claim, Release, Speed, Lane, Stop, Middle, UTurn, Hidden, Name };
     Kind kind = Kind::Beat;
     std::string token;  // Hello: the sharing's token, 32 hex digits
     std::string phone;  // Hello: the page's identity, 8 to 64 letters, digits, '-' or '_'
-    std::string name;   // Hello: what the person calls the phone, may be empty
+    std::string name;   // Hello, Name: what the person calls the phone, may be empty
     std::string car;    // Claim: the car's key
     double value = 0;   // Speed: 0 to kSpeedTop; Lane: -kLaneSide to kLaneSide
 };
@@ -37,6 +37,8 @@ struct CarOffer {
     bool yours = false;
 };
 QString welcomeText(const std::string& label);
+// The answer to a phone's beat: the page knows the laptop is there.
+QString beatText();
 QString carsText(const std::vector<CarOffer>& cars);
 // The phone's car now: its name, link state, speed and lane; none when it
 // holds no car.

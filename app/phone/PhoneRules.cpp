@@ -156,6 +156,10 @@ std::string PhoneRules::labelOf(const std::string& phone) const {
     return known ? known->label : std::string();
 }
 
+void PhoneRules::rename(const std::string& phone, const std::string& label) {
+    if (Phone* known = find(phone)) known->label = label;
+}
+
 bool PhoneRules::present(const std::string& phone) const {
     const Phone* known = find(phone);
     return known && known->present;

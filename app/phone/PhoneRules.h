@@ -81,6 +81,8 @@ public:
     std::optional<std::string> carOf(const std::string& phone) const;
     std::optional<std::string> phoneOf(const std::string& car) const;
     std::string labelOf(const std::string& phone) const;
+    // The person named the phone anew; an unknown phone is ignored.
+    void rename(const std::string& phone, const std::string& label);
     bool present(const std::string& phone) const;
     // The cars held, by present and absent phones.
     std::vector<std::string> carsHeld() const;

@@ -26,7 +26,10 @@ TEST(PhoneMessagesTest, OnlyWellFormedMessagesOfAKnownKindAreRead) {
         {R"({"type":"lane","value":12.5})", Kind::Lane},
         {R"({"type":"stop"})", Kind::Stop},
         {R"({"type":"hidden"})", Kind::Hidden},
+        {R"({"type":"name","name":"Ben"})", Kind::Name},
         // Faults of every kind.
+        {QStringLiteral(R"({"type":"name","name":"%1"})").arg(QString(25, 'x')), {}},
+        {R"({"type":"name","name":"Ben","phone":"anna-phone"})", {}},
         {QStringLiteral(R"({"type":"hello","token":"%1","phone":"short"})").arg(kToken), {}},
         {QStringLiteral(R"({"type":"hello","token":"%1","phone":"anna phone"})").arg(kToken), {}},
         {QStringLiteral(R"({"type":"hello","token":"%1","phone":"anna-phone","name":"a\u0007b"})").arg(kToken), {}},

@@ -70,6 +70,19 @@ TEST_F(PhoneTest, OneCarPerPhoneOnePhonePerCarAndThePersonCanTakeACarBack) {
     EXPECT_TRUE(waitUntil([&anna] { return anna->heardText(QStringLiteral(R"({"car":null,"type":"car"})")); }));
 }
 
+TEST_F(PhoneTest, ANewNameShowsOnThePanelOverTheSameSocketAndBeatsAreAnswered) {
+    std::unique_ptr<Phone> anna = join(QStringLiteral("anna-phone"), QString(), kVexa);
+    EXPECT_TRUE(waitUntil([this] { return phoneLabel("vexaPhone") == "Phone: #1"; }));
+    anna->say(QStringLiteral(R"({"type":"name","name":"Anna"})"));
+    EXPECT_TRUE(waitUntil([this] { return phoneLabel("vexaPhone") == "Phone: Anna"; }));
+    EXPECT_FALSE(anna->closed);
+    ASSERT_EQ(host().phones().size(), 1u);
+    EXPECT_EQ(host().phones()[0].label, "Anna");
+    // The page's beat is answered: a silent laptop is one that stopped answering.
+    anna->say(QStringLiteral(R"({"type":"beat"})"));
+    EXPECT_TRUE(waitUntil([&anna] { return anna->heardText(QStringLiteral(R"({"type":"beat"})")); }));
+}
+
 TEST_F(PhoneTest, ASocketWithoutTheTokenOrFromAnotherPageIsClosedWithNothingSent) {
     struct Case {
         const char* what;

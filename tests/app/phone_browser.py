@@ -7,12 +7,14 @@ Starts the program offscreen with its simulated cars, sharing on loopback,
 and drives "Vexa" from headless Chromium as a person would: the controls are
 found by their labels, the speed slider is dragged. Each move must show in the
 program's trace and in its recording of the frames sent; a frozen page and a
-closed tab stop their car; a page with a wrong key drives nothing.'''
+closed tab stop their car; a page with a wrong key drives nothing; a laptop
+that stops answering is said so, with the controls off until it is back.'''
 
 import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -232,10 +234,29 @@ def main():
             if panel.speeds()[traced:] or panel.frames()[recorded:]:
                 raise Failure(f'a wrong key moved a car: {panel.speeds()[traced:]} {panel.frames()[recorded:]}')
 
+        def silent_laptop_is_said():
+            driver.switch_to.new_window('tab')
+            driver.get(url)
+            claim(driver, 'Vexa')
+            status = lambda: driver.find_element(By.ID, 'status').text
+            speed = lambda: labelled(driver, 'Speed')
+            panel.process.send_signal(signal.SIGSTOP)
+            try:
+                frozen_at = time.monotonic()
+                wait_for('the page to say the laptop is not answering',
+                         lambda: 'The laptop is not answering. Your car may still be moving.' in status()
+                         and not speed().is_enabled())
+                print(f'    laptop silent to notice: {time.monotonic() - frozen_at:.3f} s')
+            finally:
+                panel.process.send_signal(signal.SIGCONT)
+            wait_for('the controls back once the laptop answers',
+                     lambda: 'not answering' not in status() and speed().is_enabled())
+
         for name, step in (('drag Speed, then Stop', drive_and_stop),
                            ('a frozen page stops its car', frozen_page_stops),
                            ('a closed tab stops its car', closed_tab_stops),
-                           ('a wrong key drives nothing', wrong_key_drives_nothing)):
+                           ('a wrong key drives nothing', wrong_key_drives_nothing),
+                           ('a silent laptop is said so', silent_laptop_is_said)):
             started = time.monotonic()
             step()
             print(f'ok  {name}  ({time.monotonic() - started:.1f} s)', flush=True)
