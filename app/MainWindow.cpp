@@ -345,7 +345,8 @@ void MainWindow::rebuildRadioMenu() {
         if (isBrokerKey(made.adapterAddress)) addChoice(made.description, made.adapterAddress);
     }
     QAction* broker = radioMenu_->addAction(QStringLiteral("Cars on a &broker\u2026"), this, [this] {
-        const QString current = isBrokerKey(radio().adapterAddress) ? radio().adapterAddress : QString();
+        // The broker in use, else the one typed last (a refused try included).
+        const QString current = isBrokerKey(radio().adapterAddress) ? radio().adapterAddress : lastTypedBroker_;
         if (const std::optional<BrokerAnswer> asked = askForBroker(this, current)) chooseBroker(asked->url, asked->password);
     });
     broker->setObjectName(QStringLiteral("brokerAction"));
@@ -380,7 +381,10 @@ void MainWindow::chooseRadio(const QString& adapterAddress) {
     switchToRadio(chosen);
 }
 
-void MainWindow::chooseBroker(const QString& url, const QString& password) { reachBroker(url, password, true); }
+void MainWindow::chooseBroker(const QString& url, const QString& password) {
+    lastTypedBroker_ = brokerKey(url);  // never a password
+    reachBroker(url, password, true);
+}
 
 void MainWindow::reachBroker(const QString& url, const QString& password, bool askedByPerson) {
     const QString key = brokerKey(url);

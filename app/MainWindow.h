@@ -163,4 +163,5 @@ private:
     // The radio chosen in an earlier run, until it is chosen again (its
     // adapter may be announced after the window opens) or another one is.
     std::optional<QString> rememberedRadio_;
+    QString lastTypedBroker_;  // the Radio menu's broker dialog starts from it
 };

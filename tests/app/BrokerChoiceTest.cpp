@@ -102,6 +102,16 @@ TEST_F(BrokerChoiceTest, ABrokerThatCannotBeUsedIsToldAndChangesNothing) {
     EXPECT_EQ(told, "Could not use the broker: the broker refused the user name or password");
     EXPECT_EQ(radioLabel(), "Radio: Simulated vehicles");
     EXPECT_EQ(window_settings::radio(), std::nullopt);
+    // The dialog opens again on what was typed, without the password.
+    QString offered;
+    QTimer::singleShot(0, [&offered] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->findChild<QLineEdit*>("brokerAddress")->text();
+        QMetaObject::invokeMethod(dialog, "reject");
+    });
+    window_->findChild<QAction*>("brokerAction")->trigger();
+    EXPECT_EQ(offered, "mqtt://anna@broker.local");
 }
 
 }  // namespace
