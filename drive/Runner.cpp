@@ -152,7 +152,9 @@ int Runner::waitUntil(double ms) {
         if (const int signal = pendingSignal().load()) return stopAndEnd(128 + signal);
         for (std::uint32_t id : involved_) {
             if (!controller_.findVehicleById(id)) {
-                err_("vehicle " + link_text::identifierText(id) + " was lost");
+                // A broker's loss ends every car's link: it is said once, by its name.
+                const std::string end = controller_.linkEndOf(id);
+                err_(end.rfind("the broker at ", 0) == 0 ? end : "vehicle " + link_text::identifierText(id) + " was lost");
                 return stopAndEnd(kVehicleLost);
             }
         }

@@ -212,6 +212,9 @@ void VehiclesController::endLink(ble::Peripheral& peripheral, const char* what,
     const SystemLog::VehicleScope about(vehicle->identifier());
     SystemLog::write("%s id=0x%08x, error=%s", what, static_cast<unsigned>(vehicle->identifier()),
                      link_text::describe(error).c_str());
+    // Bounded whatever the air brings: the oldest word matters least.
+    if (linkEnds_.size() >= 1024) linkEnds_.clear();
+    linkEnds_[vehicle->identifier()] = error ? error->localizedDescription() : std::string();
     const auto keepAlive = vehicle->peripheral();  // `peripheral` may be held by the vehicle only
     // No vehicle is left on a link that ended, even one that a caller of
     // setVehicles listed twice on the same peripheral.
@@ -222,6 +225,11 @@ void VehiclesController::endLink(ble::Peripheral& peripheral, const char* what,
         }
         removeVehicle(*attached);
     }
+}
+
+std::string VehiclesController::linkEndOf(uint32_t identifier) const {
+    const auto found = linkEnds_.find(identifier);
+    return found == linkEnds_.end() ? std::string() : found->second;
 }
 
 void VehiclesController::didRetrievePeripherals(

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ class VehiclesController : public ble::CentralDelegate,
     // A program that drives some cars leaves the others to other programs.
     using ConnectFilter = std::function<bool(uint32_t identifier, uint16_t model, const std::string& name)>;
     void setConnectFilter(ConnectFilter filter) { connectFilter_ = std::move(filter); }
+    // Why the radio ended the link of the vehicle with that identifier last
+    // (the radio's words); empty when none ended.
+    std::string linkEndOf(uint32_t identifier) const;
 
     // The clock of the vehicles' link health, for those found from now on.
     void setHealthClock(HealthClock clock) { healthClock_ = std::move(clock); }
@@ -76,4 +80,5 @@ class VehiclesController : public ble::CentralDelegate,
     AtomicRef<VehicleList> vehicles_;
     HealthClock healthClock_ = steadyHealthClock();
     ConnectFilter connectFilter_;
+    std::map<uint32_t, std::string> linkEnds_;  // at most 1024
 };

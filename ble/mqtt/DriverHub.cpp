@@ -52,7 +52,8 @@ void DriverHub::start(std::function<void(const std::string&)> done) {
     };
     handlers.lost = [this] {
         if (rules_.log) rules_.log("broker: lost " + address_.describe() + ", trying again");
-        for (auto& [key, car] : cars_) endLink(*car, "the broker went away");
+        const std::string lost = "the broker at " + address_.describe() + " was lost";
+        for (auto& [key, car] : cars_) endLink(*car, lost.c_str());
         powerChanged();
     };
     handlers.message = [this](std::string_view topic, std::string_view payload) { received(topic, payload); };

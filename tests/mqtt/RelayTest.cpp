@@ -101,6 +101,8 @@ TEST_F(RelayTest, ABrokerRestartedFindsBothSidesBackAfterTheRelayStoppedTheCars)
     broker.kill();
     EXPECT_TRUE(relay.waitForOut(kStop + QStringLiteral(" (broker lost)"), 3));
     EXPECT_EQ(driver->finish(), 1);  // its cars were lost with the broker
+    EXPECT_EQ(driver->err().filter(QStringLiteral("was lost")),
+              QStringList{QStringLiteral("zelto-drive: the broker at %1/r1 was lost").arg(broker.url())});
     ASSERT_TRUE(broker.start());
     ASSERT_TRUE(relay.waitForErr(QStringLiteral("broker: back on")));
     Program again(driverArguments(broker), "{\"vehicle\": \"all\", \"speed\": 400}\n{\"wait\": 300}\n");
