@@ -43,18 +43,20 @@ void DriverHub::start(std::function<void(const std::string&)> done) {
         client_->subscribe(std::string(wire::kRoot) + relays + "/status");
         client_->subscribe(std::string(wire::kRoot) + relays + "/adv");
         client_->subscribe(wire::answerTopic(relays, driverId_));
+        const bool again = !*reported;
         if (*reported) std::exchange(*reported, nullptr)("");
-        else if (rules_.log) rules_.log("broker: back on " + address_.describe());
         powerChanged();
+        // Said last, so that the window's status bar keeps it.
+        if (again && rules_.log) rules_.log("Broker " + address_.describe() + " reached again");
     };
     handlers.refused = [reported](const std::string& why) {
         if (*reported) std::exchange(*reported, nullptr)(why);
     };
     handlers.lost = [this] {
-        if (rules_.log) rules_.log("broker: lost " + address_.describe() + ", trying again");
         const std::string lost = "the broker at " + address_.describe() + " was lost";
         for (auto& [key, car] : cars_) endLink(*car, lost.c_str());
         powerChanged();
+        if (rules_.log) rules_.log("Broker " + address_.describe() + " lost, retrying\u2026");
     };
     handlers.message = [this](std::string_view topic, std::string_view payload) { received(topic, payload); };
     client_ = std::make_unique<BrokerClient>(address_, "driver-",

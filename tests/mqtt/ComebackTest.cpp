@@ -37,7 +37,10 @@ TEST(BrokerComeback, BothSidesComeBackAndDriveAgain) {
     auto relay = std::make_shared<ble::mqtt::Relay>(loop, world.centralFactory(), options);
     bool relayUp = false, driverUp = false;
     relay->start([&](const std::string& problem) { relayUp = problem.empty(); });
-    auto hub = std::make_shared<ble::mqtt::DriverHub>(loop, options.address, broker_rules::vehicleDriverRules());
+    auto rules = broker_rules::vehicleDriverRules();
+    std::vector<std::string> said;  // what the window's status bar would show
+    rules.log = [&said](const std::string& line) { said.push_back(line); };
+    auto hub = std::make_shared<ble::mqtt::DriverHub>(loop, options.address, rules);
     hub->start([&](const std::string& problem) { driverUp = problem.empty(); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return relayUp && driverUp; }, 30000));
 
@@ -61,9 +64,12 @@ TEST(BrokerComeback, BothSidesComeBackAndDriveAgain) {
     broker.kill();
     EXPECT_TRUE(QTest::qWaitFor([&] { return count("06240000A86100 broker lost") == 3; }, 30000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return active() == 0 && !hub->up(); }, 30000));
+    const std::string named = "Broker " + options.address.describe();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !said.empty() && said.back() == named + " lost, retrying\u2026"; }, 30000));
 
     ASSERT_TRUE(broker.start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return active() == 3; }, 60000));
+    EXPECT_NE(std::find(said.begin(), said.end(), named + " reached again"), said.end());
     driveAll();
     EXPECT_TRUE(QTest::qWaitFor([&] { return count("06249001A86100") == 6; }, 30000));
     controller.reset();
