@@ -453,7 +453,8 @@ void Peripheral::writeValueForCharacteristic(const std::vector<uint8_t>& data,
     if (!gatt->pacer) {
         const std::weak_ptr<GattCharacteristic> weakCharacteristic = gatt;
         gatt->pacer = std::make_unique<FramePacer>(
-            radio_->loop(), radio_->options().writeInterval, radio_->options().supersedes,
+            radio_->loop(), radio_->options().writeInterval, radio_->options().writeBurst,
+            radio_->options().supersedes,
             [weak = weak_from_this(), weakCharacteristic](std::vector<uint8_t> frame) {
                 const auto self = weak.lock();
                 const auto target = weakCharacteristic.lock();
