@@ -458,7 +458,13 @@ void Peripheral::writeValueForCharacteristic(const std::vector<uint8_t>& data,
             [weak = weak_from_this(), weakCharacteristic](std::vector<uint8_t> frame) {
                 const auto self = weak.lock();
                 const auto target = weakCharacteristic.lock();
-                if (self && target) self->send(target, std::move(frame));
+                if (!self || !target) return;
+                if (self->writeWatch_) self->writeWatch_(frame, false);
+                self->send(target, std::move(frame));
+            },
+            [weak = weak_from_this()](const std::vector<uint8_t>& dropped) {
+                const auto self = weak.lock();
+                if (self && self->writeWatch_) self->writeWatch_(dropped, true);
             });
         if (!servicesReady_) gatt->pacer->hold(true);
     }
