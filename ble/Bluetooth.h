@@ -144,6 +144,12 @@ public:
     // a newer one before they left (the latest-value rule); a radio that
     // sends every frame keeps 0.
     virtual std::uint64_t writesSuperseded() const { return 0; }
+    // What became of each frame written without response, on a radio that
+    // may merge waiting frames: `replaced` false as it leaves for the link,
+    // true when a newer frame took its place first. An empty watch ends it.
+    // False: this radio says nothing, and every frame it takes is written.
+    using WriteOutcome = std::function<void(const std::vector<uint8_t>& frame, bool replaced)>;
+    virtual bool watchWrites(WriteOutcome) { return false; }
     // The local adapter the device is reached through, as the system names
     // it ("hci1"); empty for a radio without adapters (the simulated one).
     virtual std::string adapterName() const { return {}; }

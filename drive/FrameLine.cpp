@@ -21,4 +21,18 @@ std::string frameLine(FrameFormat format, double seconds, std::uint32_t vehicle,
            "\",\"hex\":\"" + hex + "\"}";
 }
 
+std::string replacedFrameLine(FrameFormat format, double seconds, std::uint32_t vehicle, const std::string& command,
+                              const std::string& hex) {
+    std::string line = frameLine(format, seconds, vehicle, command, hex);
+    if (format == FrameFormat::Json) {
+        line.insert(line.size() - 1, ",\"replaced\":true");
+        return line;
+    }
+    const std::string kind = command == "set-speed"     ? "speed"
+                             : command == "change-lane" ? "lane change"
+                             : command == "set-offset"  ? "offset"
+                                                        : command;
+    return line + " replaced by a newer " + kind;
+}
+
 }  // namespace drive

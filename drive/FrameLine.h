@@ -16,4 +16,9 @@ enum class FrameFormat { Text, Json };
 std::string frameLine(FrameFormat format, double seconds, std::uint32_t vehicle, const std::string& command,
                       const std::string& hex);
 
+// A frame a newer one replaced before it left: the text line (for standard
+// error) ends "replaced by a newer speed", the JSON object has "replaced":true.
+std::string replacedFrameLine(FrameFormat format, double seconds, std::uint32_t vehicle, const std::string& command,
+                              const std::string& hex);
+
 }  // namespace drive

@@ -32,18 +32,58 @@ Runner::Runner(VehiclesController& controller, DriveClock& clock, double connect
       connectTimeoutMs_(connectTimeoutMs),
       out_(std::move(out)),
       err_(std::move(err)),
+      written_([this](const WrittenFrames::Frame& frame, bool replaced) { frameOutcome(frame, replaced); }),
       origin_(std::numeric_limits<double>::infinity()) {
     DriveTap::addObserver(this);
 }
 
-Runner::~Runner() { DriveTap::removeObserver(this); }
+Runner::~Runner() {
+    DriveTap::removeObserver(this);
+    for (const auto& [vehicle, weak] : watched_) {
+        if (const auto peripheral = weak.lock()) peripheral->watchWrites({});
+    }
+}
+
+bool Runner::watching(std::uint32_t vehicle) {
+    const auto found = controller_.findVehicleById(vehicle);
+    const auto peripheral = found ? found->peripheral() : nullptr;
+    if (!peripheral) return false;
+    const auto known = watched_.find(vehicle);
+    if (known != watched_.end() && known->second.lock() == peripheral) return true;
+    const bool reports = peripheral->watchWrites([this, vehicle](const std::vector<uint8_t>& bytes, bool replaced) {
+        written_.reported(vehicle, bytes, replaced);
+    });
+    if (!reports) return false;
+    watched_[vehicle] = peripheral;
+    return true;
+}
+
+void Runner::frameOutcome(const WrittenFrames::Frame& frame, bool replaced) {
+    if (!frame.shown) return;
+    const double seconds = (frame.atMs - origin_) / 1000.0;
+    const std::string hex = hexText(frame.bytes.data(), frame.bytes.size());
+    if (!replaced) {
+        out_(frameLine(format_, seconds, frame.vehicle, frame.name, hex));
+    } else if (format_ == FrameFormat::Json) {
+        out_(replacedFrameLine(format_, seconds, frame.vehicle, frame.name, hex));
+    } else if (sayReplaced_) {
+        err_(replacedFrameLine(format_, seconds, frame.vehicle, frame.name, hex));
+    }
+}
 
 void Runner::commandSent(const SentCommand& command) {
     const double now = clock_.nowMs();
     // The link's own handshake, also of a car that connects late, is not the
     // script's: the lines are the frames the steps send.
     const std::string name = command.name ? command.name : "frame";
-    if (now < origin_ || name == "sdk-mode" || name == "get-version") return;
+    const bool shown = now >= origin_ && name != "sdk-mode" && name != "get-version";
+    if (watching(command.vehicle)) {
+        // The line waits for the radio to say the frame has left.
+        written_.handedOver({now, command.vehicle, name,
+                             std::vector<uint8_t>(command.bytes, command.bytes + command.length), shown});
+        return;
+    }
+    if (!shown) return;
     out_(frameLine(format_, (now - origin_) / 1000.0, command.vehicle, name, hexText(command.bytes, command.length)));
 }
 

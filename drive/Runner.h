@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "ble/Bluetooth.h"
 #include "drive/Clock.h"
 #include "drive/FrameLine.h"
 #include "drive/Script.h"
+#include "drive/WrittenFrames.h"
 #include "link/DriveTap.h"
 
 class Vehicle;
@@ -40,6 +42,8 @@ public:
 
     // Frame lines as text (the default) or JSON.
     void setFrameFormat(FrameFormat format) { format_ = format; }
+    // Says on `err` which text-format frames a newer one replaced before they left.
+    void setSayReplaced(bool say) { sayReplaced_ = say; }
     // Where "FILE:LINE: reason" lines go, about one line of the script; to
     // `err` until set.
     void setScriptErrorSink(Sink sink) { scriptErr_ = std::move(sink); }
@@ -78,11 +82,18 @@ private:
     void scriptError(const Script& script, int line, const std::string& reason) const;
     void execute(const Step& step, Vehicle& vehicle);
 
+    void frameOutcome(const WrittenFrames::Frame& frame, bool replaced);
+    // Whether the vehicle's radio reports what became of its frames.
+    bool watching(std::uint32_t vehicle);
+
     VehiclesController& controller_;
     DriveClock& clock_;
     double connectTimeoutMs_;
     Sink out_, err_, scriptErr_;
     FrameFormat format_ = FrameFormat::Text;
+    bool sayReplaced_ = false;
+    WrittenFrames written_;
+    std::map<std::uint32_t, std::weak_ptr<ble::Peripheral>> watched_;
     double origin_;
     // Each name's car, fixed before the first step.
     std::map<std::string, std::uint32_t> nameOwners_;

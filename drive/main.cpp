@@ -105,6 +105,7 @@ int main(int argc, char* argv[]) {
     drive::Runner runner(*controller, *run.clock, call.connectTimeoutS * 1000.0, printLine, printError);
     runner.setScriptErrorSink(printScriptError);
     if (call.json) runner.setFrameFormat(drive::FrameFormat::Json);
+    runner.setSayReplaced(call.verbose);
     std::FILE* recording = nullptr;
     std::unique_ptr<DriveRecorder> recorder;
     if (!call.record.isEmpty()) {

@@ -7,8 +7,18 @@
 
 namespace link_rules {
 
+namespace {
+
+bool isStop(const std::vector<uint8_t>& frame) {
+    return frame.size() >= 4 && frame[1] == ZELTO_MSG_TO_VEHICLE_SET_SPEED && frame[2] == 0 && frame[3] == 0;
+}
+
+}  // namespace
+
 ble::SupersedeRule vehicleFrames() {
     return [](const std::vector<uint8_t>& waiting, const std::vector<uint8_t>& newer) {
+        // A stop that waits still reaches the car, whatever speed follows it.
+        if (isStop(waiting) && !isStop(newer)) return false;
         return zelto_vehicle_msg_supersedes(waiting.data(), waiting.size(), newer.data(),
                                             newer.size());
     };

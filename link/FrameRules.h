@@ -9,7 +9,7 @@
 namespace link_rules {
 
 // A waiting set-speed, change-lane or set-offset frame gives way to a newer
-// one of the same kind.
+// one of the same kind; a waiting stop (speed 0) gives way only to a stop.
 ble::SupersedeRule vehicleFrames();
 
 // The vehicle service with its read and write characteristics.

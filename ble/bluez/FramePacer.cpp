@@ -5,12 +5,14 @@
 
 namespace ble::bluez {
 
-FramePacer::FramePacer(EventLoop& loop, std::chrono::milliseconds interval,
-                       SupersedeRule supersedes, Send send)
+FramePacer::FramePacer(EventLoop& loop, std::chrono::milliseconds interval, std::size_t burst,
+                       SupersedeRule supersedes, Send send, Replaced replaced)
     : loop_(loop),
       interval_(interval),
+      bucket_(interval, burst),
       supersedes_(std::move(supersedes)),
       send_(std::move(send)),
+      replaced_(std::move(replaced)),
       self_(std::make_shared<FramePacer*>(this)) {}
 
 FramePacer::~FramePacer() = default;
@@ -19,8 +21,9 @@ void FramePacer::submit(std::vector<uint8_t> frame) {
     if (supersedes_) {
         for (auto& waiting : waiting_) {
             if (supersedes_(waiting, frame)) {
-                waiting = std::move(frame);
+                std::swap(waiting, frame);
                 ++superseded_;
+                if (replaced_) replaced_(frame);
                 return;
             }
         }
@@ -44,6 +47,7 @@ void FramePacer::clear() {
     waiting_.clear();
     inTransport_ = false;
     held_ = false;
+    bucket_.refill();
 }
 
 void FramePacer::hold(bool held) {
@@ -58,15 +62,14 @@ void FramePacer::pump() {
     pumping_ = true;
     while (!inTransport_ && !waiting_.empty()) {
         const auto now = loop_.now();
-        if (everSent_ && now < lastSent_ + interval_) {
-            wakeAt(lastSent_ + interval_);
+        if (now < bucket_.roomAt()) {
+            wakeAt(bucket_.roomAt());
             break;
         }
         std::vector<uint8_t> frame = std::move(waiting_.front());
         waiting_.pop_front();
         inTransport_ = true;
-        everSent_ = true;
-        lastSent_ = now;
+        bucket_.take(now);
         ++sent_;
         send_(std::move(frame));
     }

@@ -56,6 +56,11 @@ std::vector<std::shared_ptr<Service>> Peripheral::services() const {
     return {services_.begin(), services_.end()};
 }
 
+bool Peripheral::watchWrites(WriteOutcome outcome) {
+    writeWatch_ = std::move(outcome);
+    return true;
+}
+
 std::uint64_t Peripheral::writesSuperseded() const {
     std::uint64_t superseded = supersededGone_;
     for (const auto& [path, characteristic] : characteristics_) {

@@ -54,6 +54,7 @@ public:
     std::string identifier() const override;
     std::vector<std::shared_ptr<Service>> services() const override;
     std::uint64_t writesSuperseded() const override;
+    bool watchWrites(WriteOutcome outcome) override;
     // The adapter of the link, else the one that hears the device best.
     std::string adapterName() const override;
 
@@ -180,6 +181,7 @@ private:
     std::vector<std::shared_ptr<GattService>> services_;
     std::map<QString, std::shared_ptr<GattService>> serviceObjects_;
     std::map<QString, std::shared_ptr<GattCharacteristic>> characteristics_;
+    WriteOutcome writeWatch_;
 };
 
 }  // namespace ble::bluez

@@ -453,11 +453,18 @@ void Peripheral::writeValueForCharacteristic(const std::vector<uint8_t>& data,
     if (!gatt->pacer) {
         const std::weak_ptr<GattCharacteristic> weakCharacteristic = gatt;
         gatt->pacer = std::make_unique<FramePacer>(
-            radio_->loop(), radio_->options().writeInterval, radio_->options().supersedes,
+            radio_->loop(), radio_->options().writeInterval, radio_->options().writeBurst,
+            radio_->options().supersedes,
             [weak = weak_from_this(), weakCharacteristic](std::vector<uint8_t> frame) {
                 const auto self = weak.lock();
                 const auto target = weakCharacteristic.lock();
-                if (self && target) self->send(target, std::move(frame));
+                if (!self || !target) return;
+                if (self->writeWatch_) self->writeWatch_(frame, false);
+                self->send(target, std::move(frame));
+            },
+            [weak = weak_from_this()](const std::vector<uint8_t>& dropped) {
+                const auto self = weak.lock();
+                if (self && self->writeWatch_) self->writeWatch_(dropped, true);
             });
         if (!servicesReady_) gatt->pacer->hold(true);
     }

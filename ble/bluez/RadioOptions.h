@@ -44,8 +44,11 @@ struct RadioOptions {
     // At most this many connection attempts at a time over every adapter;
     // the rest wait in order.
     std::size_t connectAttempts = 4;
-    // Writes without response go out at most one per interval and characteristic.
+    // Writes without response leave at once while a characteristic's burst
+    // lasts; the burst refills one frame per interval. Three frames carry a
+    // link's handshake and its first drive frame together.
     std::chrono::milliseconds writeInterval{20};
+    std::size_t writeBurst = 3;
     // How long a D-Bus call (a write, a subscription) may stay unanswered.
     std::chrono::milliseconds callTimeout{10000};
     // Which waiting frame a newer one may replace; handed in by whoever

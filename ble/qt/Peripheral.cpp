@@ -52,7 +52,8 @@ Peripheral::Peripheral(std::shared_ptr<RadioContext> radio, const QBluetoothDevi
     : radio_(std::move(radio)),
       info_(info),
       receiver_(std::make_unique<QObject>()),
-      requests_(radio_->options().supersedes) {
+      requests_(radio_->options().supersedes),
+      writeRoom_(radio_->options().writeInterval, radio_->options().writeBurst) {
     connectTimer_ = new QTimer(receiver_.get());
     connectTimer_->setSingleShot(true);
     QObject::connect(connectTimer_, &QTimer::timeout, receiver_.get(), [this] { onConnectTimeout(); });
@@ -203,6 +204,7 @@ void Peripheral::closeLink() {
     requestTimer_->stop();
     servicesPending_ = false;
     requests_.clear();
+    writeRoom_.refill();
     inFlight_ = InFlight{};
     for (const auto& service : services_) {
         service->detailsPending = false;
@@ -484,14 +486,25 @@ void Peripheral::issue(uint64_t ticket, RequestKind kind, const std::weak_ptr<Ch
         break;
     case RequestKind::WriteCommand:
         // Qt reports nothing for a write without response, and no stack
-        // pushes back on a stream of them: the next one goes after the
-        // pacing interval, so that a fast stream never builds a backlog.
+        // pushes back on a stream of them: the queue moves on at once while
+        // the link's burst lasts, else once it has refilled, so that a fast
+        // stream never builds a backlog and only what would wait is merged.
         service->writeCharacteristic(characteristic->handle(), bytes,
                                      QLowEnergyService::WriteWithoutResponse);
-        QTimer::singleShot(radio_->options().writeInterval, receiver_.get(), [this, ticket] {
-            if (inFlight_.ticket == ticket) inFlight_ = InFlight{};
-            requests_.finish(ticket);
-        });
+        {
+            const auto now = radio_->loop().now();
+            writeRoom_.take(now);
+            const auto wait = writeRoom_.roomAt() - now;
+            if (wait <= std::chrono::milliseconds{0}) {
+                inFlight_ = InFlight{};
+                requests_.finish(ticket);
+                break;
+            }
+            QTimer::singleShot(wait, receiver_.get(), [this, ticket] {
+                if (inFlight_.ticket == ticket) inFlight_ = InFlight{};
+                requests_.finish(ticket);
+            });
+        }
         break;
     case RequestKind::None:
         requests_.finish(ticket);

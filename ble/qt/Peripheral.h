@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ble/Bluetooth.h"
+#include "ble/WriteBucket.h"
 #include "ble/qt/RequestQueue.h"
 
 class QObject;
@@ -117,6 +118,8 @@ private:
     std::vector<Uuid> serviceFilter_;
     std::vector<std::shared_ptr<Service>> services_;
     RequestQueue requests_;
+    // The link's room for writes without response.
+    WriteBucket writeRoom_;
     InFlight inFlight_;
 };
 

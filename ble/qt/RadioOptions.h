@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "ble/FrameRule.h"
@@ -14,8 +15,10 @@ struct RadioOptions {
     // Qt never gives up on a connection by itself: past this the central does,
     // and reports a failed connection.
     std::chrono::milliseconds connectTimeout{10000};
-    // Writes without response go out at most one per interval.
+    // Writes without response leave at once while the link's burst lasts;
+    // the burst refills one frame per interval.
     std::chrono::milliseconds writeInterval{20};
+    std::size_t writeBurst = 3;
     // How long a GATT request may stay unanswered before the next one goes.
     std::chrono::milliseconds requestTimeout{5000};
     // The latest-value rule for writes without response (RequestQueue.h),

@@ -16,7 +16,9 @@
 //     and frames of one kind merge only when consecutive.
 // A request made while nothing is in flight goes out at once, so commands sent
 // one at a time each give exactly one write, and the handshake (03 90 01 01,
-// then 01 18) goes out whole and in order.
+// then 01 18) goes out whole and in order. A write without response is in
+// flight only while the link has no room for the next (Peripheral's
+// WriteBucket): within the burst, nothing waits and nothing merges.
 #pragma once
 
 #include <cstdint>

@@ -1,13 +1,13 @@
-// The write pacer on virtual time: one frame per interval and only when the
-// transport is free, newer latest-value frames in place of waiting ones,
-// everything else in order.
+// The write pacer on virtual time: a burst leaves at once, then one frame per
+// interval and only when the transport is free; only frames that wait merge
+// (newest per latest-value kind, a stop kept), everything else in order.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "ble/ManualEventLoop.h"
 #include "ble/bluez/FramePacer.h"
-#include "zelto_sdk/protocol.h"
+#include "link/FrameRules.h"
 
 namespace {
 
@@ -23,15 +23,12 @@ const Bytes kTurn{0x01, 0x32};
 struct Rig {
     explicit Rig(bool answersAtOnce = true, bool withRule = true)
         : pacer(loop, 20ms,
-                withRule ? ble::SupersedeRule([](const Bytes& waiting, const Bytes& newer) {
-                    return zelto_vehicle_msg_supersedes(waiting.data(), waiting.size(), newer.data(),
-                                                        newer.size());
-                })
-                         : ble::SupersedeRule(),
+                3, withRule ? link_rules::vehicleFrames() : ble::SupersedeRule(),
                 [this, answersAtOnce](Bytes frame) {
                     sent.push_back({loop.now(), std::move(frame)});
                     if (answersAtOnce) pacer.transportIdle();
-                }) {}
+                },
+                [this](const Bytes& dropped) { replaced.push_back(dropped); }) {}
 
     std::vector<Bytes> frames() const {
         std::vector<Bytes> list;
@@ -41,36 +38,70 @@ struct Rig {
 
     ble::ManualEventLoop loop;
     std::vector<std::pair<std::chrono::milliseconds, Bytes>> sent;
+    std::vector<Bytes> replaced;
     ble::bluez::FramePacer pacer;
 };
 
 TEST(FramePacer, ScenariosOnVirtualTime) {
+    using Timed = std::pair<std::chrono::milliseconds, Bytes>;
     struct Case {
         const char* what;
-        std::vector<Bytes> submitted;  // all at time 0
+        std::vector<Timed> submitted;
         bool withRule;
-        std::vector<Bytes> expected;
+        std::vector<Timed> expected;  // what the transport got, and when
     };
+    const Bytes stop = speed(0);
     const std::vector<Case> cases{
-        {"the handshake goes whole and in order", {kSdkMode, kVersion}, true, {kSdkMode, kVersion}},
-        {"a burst of speeds: the first at once, then only the newest",
-         {speed(1), speed(2), speed(3), speed(4)}, true, {speed(1), speed(4)}},
-        {"kinds never merge and keep their order",
-         {speed(1), speed(2), lane(1), speed(3), lane(2), kTurn}, true, {speed(1), speed(3), lane(2), kTurn}},
-        {"turns are never dropped", {kTurn, kTurn, kTurn}, true, {kTurn, kTurn, kTurn}},
-        {"without a rule every frame waits its turn", {speed(1), speed(2), speed(3)}, false,
-         {speed(1), speed(2), speed(3)}},
+        {"the handshake and the first speed leave together",
+         {{0ms, kSdkMode}, {0ms, kVersion}, {0ms, speed(1)}}, true,
+         {{0ms, kSdkMode}, {0ms, kVersion}, {0ms, speed(1)}}},
+        {"a sender at the pacing rate, jitter and all, is never held back",
+         {{0ms, speed(1)}, {27ms, speed(2)}, {38ms, speed(3)}, {59ms, speed(4)}, {61ms, speed(5)}, {80ms, speed(6)}},
+         true,
+         {{0ms, speed(1)}, {27ms, speed(2)}, {38ms, speed(3)}, {59ms, speed(4)}, {61ms, speed(5)}, {80ms, speed(6)}}},
+        {"past the burst only the newest speed waits",
+         {{0ms, speed(1)}, {0ms, speed(2)}, {0ms, speed(3)}, {0ms, speed(4)}, {0ms, speed(5)}}, true,
+         {{0ms, speed(1)}, {0ms, speed(2)}, {0ms, speed(3)}, {20ms, speed(5)}}},
+        {"waiting kinds never merge and keep their order",
+         {{0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}, {0ms, speed(1)}, {0ms, lane(1)}, {0ms, speed(2)}, {0ms, lane(2)},
+          {0ms, kTurn}},
+         true,
+         {{0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}, {20ms, speed(2)}, {40ms, lane(2)}, {60ms, kTurn}}},
+        {"a waiting stop is never merged into a newer speed",
+         {{0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}, {0ms, stop}, {0ms, speed(5)}, {0ms, speed(6)}}, true,
+         {{0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}, {20ms, stop}, {40ms, speed(6)}}},
+        {"a stop takes a waiting speed's place",
+         {{0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}, {0ms, speed(5)}, {0ms, stop}}, true,
+         {{0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}, {20ms, stop}}},
+        {"turns are never dropped", {{0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}}, true,
+         {{0ms, kTurn}, {0ms, kTurn}, {0ms, kTurn}, {20ms, kTurn}}},
+        {"without a rule every frame waits its turn",
+         {{0ms, speed(1)}, {0ms, speed(2)}, {0ms, speed(3)}, {0ms, speed(4)}}, false,
+         {{0ms, speed(1)}, {0ms, speed(2)}, {0ms, speed(3)}, {20ms, speed(4)}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig(true, c.withRule);
-        for (const Bytes& frame : c.submitted) rig.pacer.submit(frame);
-        rig.loop.advance(1s);
-        EXPECT_EQ(rig.frames(), c.expected);
-        for (std::size_t i = 1; i < rig.sent.size(); ++i) {
-            EXPECT_GE(rig.sent[i].first - rig.sent[i - 1].first, 20ms) << "frame " << i;
+        for (const auto& [when, frame] : c.submitted) {
+            rig.loop.advance(when - rig.loop.now());
+            rig.pacer.submit(frame);
         }
+        rig.loop.advance(1s);
+        EXPECT_EQ(rig.sent, c.expected);
+        EXPECT_EQ(rig.sent.size() + rig.replaced.size(), c.submitted.size());
     }
+}
+
+TEST(FramePacer, ADragAt1kHzWritesWhatTheLinkCarriesAndTheLastValueArrives) {
+    Rig rig;
+    for (uint16_t v = 1; v <= 1000; ++v) {
+        rig.pacer.submit(speed(v));
+        rig.loop.advance(1ms);
+    }
+    rig.loop.advance(1s);
+    EXPECT_LE(rig.sent.size(), 3u + 1000u / 20u + 1u);
+    EXPECT_EQ(rig.frames().back(), speed(1000));
+    EXPECT_EQ(rig.sent.size() + rig.replaced.size(), 1000u);
 }
 
 TEST(FramePacer, AFrameAfterAQuietSpellGoesAtOnce) {

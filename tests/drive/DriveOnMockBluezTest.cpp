@@ -2,10 +2,14 @@
 // (with_mock_bus.py): --adapter takes an adapter's name or its address, a
 // list of them or all, and means the real radio; an adapter that is not
 // there, one that is off, or no BlueZ at all is one line and exit status 2,
-// never the simulated cars; scan tells the adapter that hears each car best.
+// never the simulated cars; scan tells the adapter that hears each car best;
+// the frames a run prints as written are the frames BlueZ got.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
 #include <optional>
 
 #include "DriveProgram.h"
@@ -95,6 +99,65 @@ TEST(DriveOnMockBluez, ScanOnEveryAdapterTellsTheAdapterThatHearsEachCarBest) {
         const Ran ran = runDrive(c.arguments);
         EXPECT_EQ(ran.code, 0) << what << "\n" << ran.err.toStdString();
         for (const QByteArray& line : c.lines) EXPECT_TRUE(ran.out.contains(line)) << what << "\n" << ran.out.toStdString();
+    }
+}
+
+QString hexOf(const std::vector<uint8_t>& bytes) {
+    QStringList parts;
+    for (const uint8_t byte : bytes) parts << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    return parts.join(' ');
+}
+
+TEST(DriveOnMockBluez, WhatARunPrintsAsWrittenIsWhatBluezGot) {
+    if (!MockBluez::busAvailable()) GTEST_SKIP() << "no private system bus: run under with_mock_bus.py";
+    struct Case {
+        const char* what;
+        int frames;
+        int waitMs;  // between two speeds
+        bool someReplaced;
+    };
+    const Case cases[] = {
+        {"one frame per 20 ms: every frame goes", 60, 20, false},
+        {"faster than the link: the replaced ones are said so, never printed as written", 200, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MockBluez mock;
+        mock.start();
+        mock.addAdapter("hci0", "desk");
+        const MockBluez::Vehicle car = mock.addVehicle("C0:11:22:33:59:01", 0x5901, 9, -50);
+        QByteArray script;
+        for (int i = 1; i <= c.frames; ++i) {
+            script += "{\"vehicle\": 22785, \"speed\": " + QByteArray::number(300 + i) + "}\n";
+            if (c.waitMs > 0) script += "{\"wait\": " + QByteArray::number(c.waitMs) + "}\n";
+        }
+        const Ran ran = runDrive({"--adapter", "hci0", "--json", "run", "-"}, script);
+        ASSERT_EQ(ran.code, 0) << ran.err.toStdString();
+        QStringList printed;
+        int replaced = 0;
+        for (const QByteArray& line : ran.out.split('\n')) {
+            if (line.isEmpty()) continue;
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.value("replaced").toBool()) {
+                ++replaced;
+            } else {
+                printed << object.value("hex").toString();
+            }
+        }
+        EXPECT_EQ(printed.size() + replaced, c.frames + 1);  // and the stop at the end
+        EXPECT_EQ(replaced > 0, c.someReplaced);
+        QStringList recorded;
+        const auto settled = [&] {
+            recorded.clear();
+            for (const auto& write : mock.writes(car.writeCharacteristic)) {
+                if (write.bytes.size() > 1 && write.bytes[1] == 0x24) recorded << hexOf(write.bytes);
+            }
+            return recorded.size() >= printed.size();
+        };
+        EXPECT_TRUE(QTest::qWaitFor(settled, 10000));
+        EXPECT_EQ(printed, recorded);
+        ASSERT_FALSE(printed.isEmpty());
+        EXPECT_TRUE(printed.last().startsWith(QStringLiteral("06 24 00 00")));
     }
 }
 

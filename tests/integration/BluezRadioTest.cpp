@@ -135,15 +135,16 @@ TEST_F(BluezRadio, ABurstOfSpeedsSendsOnlyWhatThePaceAllowsAndEndsWithTheNewest)
     beginScan();
     const MockBluez::Vehicle car = driveableVehicle(0x8001, "C0:11:22:33:44:80");
     const auto vehicle = controller_->findVehicleById(0x8001);
-    QTest::qWait(50);  // past the handshake's pace
+    QTest::qWait(100);  // the burst the handshake took has refilled
     for (int speed = 1; speed <= 1000; ++speed) vehicle->setSpeed(static_cast<float>(speed));
     vehicle->spin180();
     ASSERT_TRUE(waitForLastWrite(car.writeCharacteristic, Bytes{0x01, 0x32}));
     QTest::qWait(100);
-    // The first speed at once, the newest when the pace allows, then the turn.
+    // The burst's three speeds at once, the newest when the pace allows, then the turn.
     EXPECT_EQ(bytesOf(mock_.writes(car.writeCharacteristic)),
-              (std::vector<Bytes>{setSpeedFrame(1), setSpeedFrame(1000), Bytes{0x01, 0x32}}));
-    EXPECT_EQ(vehicle->peripheral()->writesSuperseded(), 998u);
+              (std::vector<Bytes>{setSpeedFrame(1), setSpeedFrame(2), setSpeedFrame(3), setSpeedFrame(1000),
+                                  Bytes{0x01, 0x32}}));
+    EXPECT_EQ(vehicle->peripheral()->writesSuperseded(), 996u);
 }
 
 TEST_F(BluezRadio, AFailedWriteIsReportedAndTheNextOneStillGoes) {
