@@ -14,6 +14,13 @@ constexpr std::chrono::milliseconds kConnectTimeout{10000};
 // Adverts naming ever new cars must not grow the table without end.
 constexpr std::size_t kMostCars = 4096;
 
+// A session of its own for each run: "d" and 16 random hex digits.
+std::string newSession() {
+    std::string session = "d";
+    session += wire::randomHex(8);
+    return session;
+}
+
 // What a relay's reason for letting a car go means to the person driving it.
 const char* lostBecause(const std::string& reason) {
     if (reason == "silent") return "the relay stopped the car: it heard nothing from this driver for a second";
@@ -30,7 +37,7 @@ DriverHub::DriverHub(EventLoop& loop, BrokerAddress address, DriverRules rules)
     : loop_(loop),
       address_(std::move(address)),
       rules_(std::move(rules)),
-      driverId_(wire::driverId(address_.user, "d" + wire::randomHex(8))),
+      driverId_(wire::driverId(address_.user, newSession())),
       badInput_(rules_.log) {}
 
 DriverHub::~DriverHub() { *alive_ = false; }
