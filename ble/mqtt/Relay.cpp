@@ -156,7 +156,7 @@ void Relay::requested(const std::string& driver, const wire::Request& request) {
         return;
     }
     if (car.holder != driver) return;  // only the holder drives a car
-    if (request.kind == Kind::Release) return letGo(key, car, {});
+    if (request.kind == Kind::Release) return letGo(key, car, std::nullopt);
     if (!car.up) return;
     switch (request.kind) {
     case Kind::Services: car.peripheral->discoverServices({}); break;
@@ -243,10 +243,8 @@ void Relay::stopCar(const std::string& key, Car& car, const std::string& why) {
     }
 }
 
-void Relay::letGo(const std::string& key, Car& car, const std::string& lostReason) {
-    if (lostReason.size() && !car.holder.empty()) {
-        answer(car.holder, wire::Answer{wire::Answer::Kind::Lost, key, {}, {}, lostReason == "link" ? "" : lostReason, false, {}});
-    }
+void Relay::letGo(const std::string& key, Car& car, const std::optional<std::string>& lost) {
+    if (lost && !car.holder.empty()) answer(car.holder, wire::Answer{wire::Answer::Kind::Lost, key, {}, {}, *lost, false, {}});
     car.holder.clear();
     car.pending.clear();
     car.stops.clear();
@@ -306,7 +304,7 @@ void Relay::didDisconnectPeripheral(Central&, Peripheral& peripheral, const Erro
     if (!car) return;
     car->up = false;
     car->connecting = false;
-    letGo(key, *car, "link");
+    letGo(key, *car, std::string());  // its link ended: "lost" without a reason
 }
 
 void Relay::didFailToConnectPeripheral(Central&, Peripheral& peripheral, const Error*) {
@@ -315,7 +313,7 @@ void Relay::didFailToConnectPeripheral(Central&, Peripheral& peripheral, const E
     if (!car) return;
     car->connecting = false;
     if (!car->holder.empty()) answer(car->holder, wire::Answer{wire::Answer::Kind::Failed, key, {}, {}, "link", false, {}});
-    letGo(key, *car, {});
+    letGo(key, *car, std::nullopt);
 }
 
 void Relay::didDiscoverPeripheral(Central&, const std::shared_ptr<Peripheral>& peripheral,

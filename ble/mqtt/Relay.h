@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,8 +96,9 @@ private:
     // `reason` is the wire's word for it, sent to the driver with "lost".
     void driverGone(const std::string& driver, const std::string& why, const std::string& reason);
     void stopCar(const std::string& key, Car& car, const std::string& why);
-    // Tells the holder, when there is a reason, that the car is no longer its.
-    void letGo(const std::string& key, Car& car, const std::string& lostReason);
+    // With `lost`, tells the holder the car is no longer its, and why (the
+    // wire's word; empty: the car's link ended).
+    void letGo(const std::string& key, Car& car, const std::optional<std::string>& lost);
     void watch();
     std::vector<std::string> heardDrivers() const;
     Car* carOf(const Peripheral& peripheral, std::string* key = nullptr);
