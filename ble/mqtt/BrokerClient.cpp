@@ -52,7 +52,7 @@ struct BrokerClient::Driver {
     BrokerAddress address;
     Handlers handlers;
     std::shared_ptr<Session> shared = std::make_shared<Session>();
-    mosquitto* session = nullptr;
+    mosquitto*& session = shared->handle;
     QObject context;
     std::unique_ptr<QSocketNotifier> reader, writer;
     QTimer tick, firstDeadline, retry;
@@ -63,6 +63,14 @@ struct BrokerClient::Driver {
     int backoffMs = kFirstBackoffMs;
     int inCallback = 0;  // libmosquitto holds its locks meanwhile: no writing from there
     std::map<int, std::function<void()>> acknowledged;  // subscriptions' message ids
+
+    // Runs a handler from inside one of libmosquitto's callbacks.
+    template <typename Handler>
+    void insideCallback(Handler&& handler) {
+        ++inCallback;
+        handler();
+        --inCallback;
+    }
 
     // libmosquitto looks the host name up and opens the socket inside its
     // connect call, which blocks as long as the system's resolver takes (10 s
@@ -176,7 +184,6 @@ BrokerClient::BrokerClient(BrokerAddress address, const std::string& clientIdPre
     // A client id nobody can guess: a broker drops the older of two sessions
     // of one id, so a known id would let anyone throw this one off.
     d.session = mosquitto_new((clientIdPrefix + wire::randomHex(8)).c_str(), true, &d);
-    d.shared->handle = d.session;
     d.shared->owner = &d.context;
     d.shared->dialed = [&d](int rc) { d.dialed(rc); };
     mosquitto_int_option(d.session, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
@@ -196,9 +203,7 @@ BrokerClient::BrokerClient(BrokerAddress address, const std::string& clientIdPre
     }
     mosquitto_connect_v5_callback_set(d.session, [](mosquitto*, void* self, int reason, int, const mosquitto_property*) {
         Driver& driver = *static_cast<Driver*>(self);
-        ++driver.inCallback;
-        driver.connack(reason);
-        --driver.inCallback;
+        driver.insideCallback([&] { driver.connack(reason); });
     });
     mosquitto_subscribe_v5_callback_set(d.session, [](mosquitto*, void* self, int mid, int, const int*, const mosquitto_property*) {
         Driver& driver = *static_cast<Driver*>(self);
@@ -206,19 +211,16 @@ BrokerClient::BrokerClient(BrokerAddress address, const std::string& clientIdPre
         if (found == driver.acknowledged.end()) return;
         auto then = std::move(found->second);
         driver.acknowledged.erase(found);
-        ++driver.inCallback;
-        then();
-        --driver.inCallback;
+        driver.insideCallback(then);
     });
     mosquitto_message_v5_callback_set(d.session, [](mosquitto*, void* self, const mosquitto_message* message,
                                                      const mosquitto_property*) {
         Driver& driver = *static_cast<Driver*>(self);
         if (!driver.handlers.message || !message->topic || message->payloadlen < 0) return;
-        ++driver.inCallback;
-        driver.handlers.message(message->topic,
-                                std::string_view(static_cast<const char*>(message->payload),
-                                                 static_cast<std::size_t>(message->payloadlen)));
-        --driver.inCallback;
+        driver.insideCallback([&] {
+            driver.handlers.message(message->topic, std::string_view(static_cast<const char*>(message->payload),
+                                                                     static_cast<std::size_t>(message->payloadlen)));
+        });
     });
     d.tick.setInterval(kTickMs);
     QObject::connect(&d.tick, &QTimer::timeout, &d.context, [&d] {
