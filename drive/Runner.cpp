@@ -146,17 +146,18 @@ std::vector<std::string> Runner::missing(const Wanted& wanted, double quietMs) c
         return std::any_of(vehicles.begin(), vehicles.end(),
                            [&](const auto& v) { return v && v->active() && match(*v); });
     };
+    const auto connecting = [&vehicles](const std::function<bool(const Vehicle&)>& match) {
+        return std::any_of(vehicles.begin(), vehicles.end(),
+                           [&](const auto& v) { return v && !v->active() && match(*v); });
+    };
     for (std::uint32_t id : wanted.identifiers) {
         if (!active([id](const Vehicle& v) { return v.identifier() == id; })) absent.push_back(link_text::identifierText(id));
     }
     // A model drives every car of it: like a name, it waits for the list to
     // settle and for its cars to finish connecting, so none is left out.
     for (int model : wanted.models) {
-        const auto ofModel = [model](const auto& v) { return v && v->modelIdentifier() == model; };
-        const bool connecting = std::any_of(vehicles.begin(), vehicles.end(),
-                                            [&](const auto& v) { return ofModel(v) && !v->active(); });
-        if (!active([model](const Vehicle& v) { return v.modelIdentifier() == model; }) || connecting ||
-            quietMs < kAllQuietMs) {
+        const auto ofModel = [model](const Vehicle& v) { return v.modelIdentifier() == model; };
+        if (!active(ofModel) || connecting(ofModel) || quietMs < kAllQuietMs) {
             absent.push_back("model:" + std::to_string(model));
         }
     }
@@ -168,10 +169,10 @@ std::vector<std::string> Runner::missing(const Wanted& wanted, double quietMs) c
         if (!ready) absent.push_back("name:" + entry.first);
     }
     if (wanted.all) {
-        const bool connecting = std::any_of(vehicles.begin(), vehicles.end(), [](const auto& v) { return v && !v->active(); });
-        if (!active([](const Vehicle&) { return true; })) {
+        const auto any = [](const Vehicle&) { return true; };
+        if (!active(any)) {
             absent.push_back("all (no vehicle yet)");
-        } else if (connecting || quietMs < kAllQuietMs) {
+        } else if (connecting(any) || quietMs < kAllQuietMs) {
             absent.push_back("all (still connecting)");
         }
     }
