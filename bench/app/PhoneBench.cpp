@@ -4,7 +4,6 @@
 // moves a second; the window loop's worst gap and the CPU it took. The
 // phones run on a thread of their own, as on other devices.
 //   build/default/bench/app/phone_bench
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QNetworkRequest>
 #include <QTest>
@@ -15,8 +14,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -32,7 +29,6 @@
 #include "bench/app/ConnectedWindow.h"
 #include "bench/radio/LoadMeters.h"
 #include "link/DriveTap.h"
-#include "link/SystemLog.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 #include "radio/RadioChoice.h"
@@ -213,12 +209,7 @@ bool run(MainWindow& window, int driving) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    SystemLog::setEchoToStandardError(false);
-    std::ofstream sink("/dev/null");  // the trace lines
-    std::streambuf* const terminal = std::cout.rdbuf(sink.rdbuf());
-
+    QuietBenchApplication application(argc, argv);
     auto window = openConnectedWindow(kCars);
     if (!window) return 1;
     if (!load::waitFor([&] { return carsOnPanels(*window).size() == kCars; }, 10000)) {
@@ -230,6 +221,5 @@ int main(int argc, char** argv) {
                 "|---|---|---|---|---|\n",
                 kCars);
     const bool ok = run(*window, 1) && run(*window, kCars);
-    std::cout.rdbuf(terminal);
     return ok ? 0 : 1;
 }

@@ -14,7 +14,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QNetworkRequest>
 #include <QThread>
@@ -25,9 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -41,7 +38,6 @@
 #include "app/phone/PhoneHost.h"
 #include "bench/app/ConnectedWindow.h"
 #include "bench/radio/LoadMeters.h"
-#include "link/SystemLog.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 #include "radio/RadioChoice.h"
@@ -273,18 +269,13 @@ bool run(const AttackPlan& plan, const phone::PhoneHost& host) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    SystemLog::setEchoToStandardError(false);
-    std::ofstream sink("/dev/null");  // the trace lines
-    std::streambuf* const terminal = std::cout.rdbuf(sink.rdbuf());
-
+    QuietBenchApplication application(argc, argv);
     auto window = openConnectedWindow(3);
     if (!window) return 1;
     load::waitFor([] { return false; }, 500);
     if (!window->phoneSharing().share(QHostAddress::LocalHost, 0)) return std::fprintf(stderr, "no port\n"), 1;
 
-    QStringList chosen = application.arguments().mid(1);
+    const QStringList chosen = QCoreApplication::arguments().mid(1);
     std::printf("| attack | connections opened | window's memory | loop's worst gap | phone with the token |"
                 "\n|---|---|---|---|---|\n");
     std::fflush(stdout);
@@ -292,6 +283,5 @@ int main(int argc, char** argv) {
         if (!chosen.isEmpty() && !chosen.contains(QString::fromLatin1(plan.name))) continue;
         run(plan, window->phoneSharing().host());
     }
-    std::cout.rdbuf(terminal);
     return 0;
 }

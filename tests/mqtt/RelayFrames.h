@@ -16,13 +16,18 @@ inline const QByteArray kHold = "{\"vehicle\": \"all\", \"speed\": 400}\n{\"wait
 inline const QString kCar = QStringLiteral("00:01:12:34:56:78");
 inline const QString kWrite = QStringLiteral("BE15BEE1-6186-407E-8381-0BD89C4D8DF4");
 
-inline QStringList relayArguments(const QString& broker) {
-    return {QStringLiteral("relay"), QStringLiteral("--broker"), broker, QStringLiteral("--name"), QStringLiteral("r1"),
-            QStringLiteral("--radio"), QStringLiteral("sim")};
+// Relay r1 on the simulated cars.
+inline QStringList relayArguments(const QString& broker, const QStringList& more = {}) {
+    return QStringList{QStringLiteral("relay"), QStringLiteral("--broker"), broker, QStringLiteral("--name"),
+                       QStringLiteral("r1"), QStringLiteral("--radio"), QStringLiteral("sim")} +
+           more;
 }
 
-inline QStringList driverArguments(const Broker& broker, QStringList more = {QStringLiteral("run"), QStringLiteral("-")}) {
-    return QStringList{QStringLiteral("--radio"), broker.url() + QStringLiteral("/r1")} + more;
+// A driver of relay r1's cars, anonymous or logged in as a user of the sample ACL.
+inline QStringList driverArguments(const Broker& broker, QStringList more = {QStringLiteral("run"), QStringLiteral("-")},
+                                   const QString& user = QString()) {
+    return QStringList{QStringLiteral("--radio"), (user.isEmpty() ? broker.url() : broker.url(user)) + QStringLiteral("/r1")} +
+           more;
 }
 
 // The hex of every frame line ("+0.214 CAR [command] 06 24 ..."): its

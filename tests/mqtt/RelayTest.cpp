@@ -75,20 +75,6 @@ TEST_F(RelayTest, ACarIsNeverDrivenBeforeTheRelayHoldsItsStopFrames) {
     EXPECT_TRUE(framesOf(relay.out()).isEmpty());
 }
 
-TEST_F(RelayTest, ADriverWhoseCarsTheRelayLetsGoForAForgedGoneIsToldSo) {
-    // On a broker without the ACL anyone may write a driver's will.
-    Spy requests(broker.port(), QStringLiteral("zelto/v1/r1/from/#"));
-    const int before = relay.count(kGo);
-    auto driver = std::make_unique<Program>(
-        driverArguments(broker, {QStringLiteral("--verbose"), QStringLiteral("run"), QStringLiteral("-")}), kHold);
-    ASSERT_TRUE(relay.waitForOut(kGo, before + 3));
-    ASSERT_TRUE(requests.waitFor(QStringLiteral("beat")));
-    const QString session = requests.topics().constFirst().split(QLatin1Char(' ')).constFirst().section(QLatin1Char('/'), 4, 5);
-    ASSERT_TRUE(publishRaw(broker.port(), QStringLiteral("zelto/v1/drivers/") + session, "gone"));
-    EXPECT_EQ(driver->finish(), 1);
-    EXPECT_FALSE(driver->err().filter(QStringLiteral("said this driver was gone")).isEmpty());
-}
-
 TEST_F(RelayTest, ARelayKilledMidDriveIsCarsLostForTheDriver) {
     auto driver = holdingDriver();
     relay.signal(SIGKILL);

@@ -10,10 +10,8 @@
 namespace mqtt_test {
 namespace {
 
-QStringList relayAs(const Broker& broker, QStringList more = {}) {
-    return QStringList{QStringLiteral("relay"), QStringLiteral("--broker"), broker.url(QStringLiteral("r1")),
-                       QStringLiteral("--name"), QStringLiteral("r1"), QStringLiteral("--radio"), QStringLiteral("sim")} +
-           more;
+QStringList relayAs(const Broker& broker, const QStringList& more = {}) {
+    return relayArguments(broker.url(QStringLiteral("r1")), more);
 }
 
 TEST(SampleAcl, NoOtherLoginCanSpeakForADriverOrItsRelay) {
@@ -22,9 +20,7 @@ TEST(SampleAcl, NoOtherLoginCanSpeakForADriverOrItsRelay) {
     Program relay(relayAs(broker));
     ASSERT_TRUE(relay.waitForErr(QStringLiteral("offers this host's cars")));
     Spy requests(broker.port(), QStringLiteral("zelto/v1/r1/from/#"));
-    Program alice({QStringLiteral("--radio"), broker.url(QStringLiteral("alice")) + QStringLiteral("/r1"), QStringLiteral("run"),
-                   QStringLiteral("-")},
-                  kHold);
+    Program alice(driverArguments(broker, {QStringLiteral("run"), QStringLiteral("-")}, QStringLiteral("alice")), kHold);
     ASSERT_TRUE(relay.waitForOut(kGo, 3));
     ASSERT_TRUE(requests.waitFor(QStringLiteral("beat")));
     const QString session = requests.topics().constFirst().split(QLatin1Char(' ')).constFirst().section(QLatin1Char('/'), 4, 5);
@@ -67,8 +63,7 @@ TEST(SampleAcl, ASecondRelayOfANameIsRefusedUnlessItTakesOver) {
     EXPECT_EQ(first.finish(), 1);
     EXPECT_FALSE(first.err().filter(QStringLiteral("another relay named r1 took over")).isEmpty());
     // The one left is the relay drivers find.
-    Program driver({QStringLiteral("--radio"), broker.url(QStringLiteral("r1")) + QStringLiteral("/r1"), QStringLiteral("run"),
-                    QStringLiteral("-")},
+    Program driver(driverArguments(broker, {QStringLiteral("run"), QStringLiteral("-")}, QStringLiteral("r1")),
                    "{\"vehicle\": \"all\", \"speed\": 400}\n{\"wait\": 200}\n");
     EXPECT_EQ(driver.finish(), 0);
     EXPECT_TRUE(third.waitForOut(kGo, 3));
