@@ -1,9 +1,11 @@
 #include "app/FleetArea.h"
 
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/FleetPanel.h"
+#include "app/HealthText.h"
 #include "app/PanelActions.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
@@ -24,6 +26,10 @@ FleetArea::FleetArea(ViewController& controller, std::function<void()> refresh, 
     rows_->addStretch(1);
     setWidget(box);
     setVisible(false);
+    // Scrolled sideways, every row still says which car it drives.
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int x) {
+        for (FleetPanel* panel : panels()) panel->keepNameAt(x);
+    });
 }
 
 void FleetArea::serveController() {
@@ -40,7 +46,9 @@ std::vector<FleetPanel*> FleetArea::panels() const {
 }
 
 PanelWidgets FleetArea::add(const Vehicle& vehicle, qint64 middleTag) {
-    auto* panel = new FleetPanel(vehicle.identifier(), vehicle.modelIdentifier(), middleTag, widget());
+    auto* panel = new FleetPanel(vehicle.identifier(), vehicle.modelIdentifier(), printableName(vehicle.health().name),
+                                 middleTag, widget());
+    panel->keepNameAt(horizontalScrollBar()->value());
     rows_->insertWidget(rows_->count() - 1, panel);  // above the stretch
     panels_.push_back(panel);
     wirePanelActions(panel->widgets(), controller_, this, refresh_);

@@ -3,12 +3,15 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/HealthText.h"
 #include "app/PanelTags.h"
 #include "app/TaggedButton.h"
 #include "app/TaggedSlider.h"
 #include "app/TextForms.h"
+#include "link/LinkText.h"
 
 namespace {
 
@@ -57,8 +60,17 @@ QString modelName(std::uint8_t model) {
     }
 }
 
-FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 middleTag, QWidget* parent)
+QString carTitle(const QString& carName, std::uint8_t model, std::uint32_t identifier) {
+    if (!carName.isEmpty()) return carName;
+    return QStringLiteral("%1 %2").arg(modelName(model), QString::fromStdString(link_text::identifierText(identifier)));
+}
+
+FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, const QString& carName, qint64 middleTag,
+                       QWidget* parent)
     : QFrame(parent),
+      nameBlock_(new QWidget(this)),
+      name_(new QLabel(nameBlock_)),
+      nameRoom_(new QWidget(this)),
       speed_(new TaggedSlider(Qt::Horizontal, this)),
       lane_(new TaggedSlider(Qt::Horizontal, this)),
       middle_(new TaggedButton(this)),
@@ -67,31 +79,42 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
       state_(new QLabel(this)),
       health_(new QLabel(this)),
       pad_(new QLabel(this)),
-      phone_(new QLabel(this)) {
+      phone_(new QLabel(this)),
+      model_(model),
+      identifier_(identifier) {
     setObjectName(QStringLiteral("fleetPanel%1").arg(identifier));
     setFrameShape(QFrame::StyledPanel);
-    const QString title = QStringLiteral("%1 %2").arg(modelName(model)).arg(identifier);
-    title_ = title;
-    setAccessibleName(title);
 
-    auto* name = new QLabel(title, this);
-    name->setToolTip(QStringLiteral("Model %1, vehicle id %2 (%3)")
-                         .arg(model)
-                         .arg(identifier)
-                         .arg(QStringLiteral("0x%1").arg(identifier, 8, 16, QLatin1Char('0'))));
-    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont bold = name->font();
+    // The name block: the car's name in bold, its model and hexadecimal id
+    // (as the status bar writes it) below; the decimal id, as the output
+    // area writes it, in the tooltip.
+    const QString hexId = QString::fromStdString(link_text::identifierText(identifier));
+    name_->setTextFormat(Qt::PlainText);
+    name_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = name_->font();
     bold.setBold(true);
-    name->setFont(bold);
-    // One width for every row, so that the columns line up.
-    name->setFixedWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("Model 255 4294967295")) + 4);
+    name_->setFont(bold);
+    auto* modelAndId = new QLabel(QStringLiteral("%1 \u00b7 %2").arg(modelName(model), hexId), nameBlock_);
+    modelAndId->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    nameBlock_->setToolTip(QStringLiteral("Model %1, vehicle id %2 (%3)").arg(model).arg(identifier).arg(hexId));
+    nameBlock_->setAutoFillBackground(true);  // the controls scroll beneath it
+    auto* lines = new QVBoxLayout(nameBlock_);
+    lines->setContentsMargins(6, 2, 6, 2);
+    lines->setSpacing(0);
+    lines->addWidget(name_);
+    lines->addWidget(modelAndId);
+    // One width for every row, so that the columns line up; a longer name is
+    // shortened, in full in the tooltip.
+    const int width = std::max(QFontMetrics(bold).horizontalAdvance(QStringLiteral("Wwwwwwwwwwwww 99")),
+                               modelAndId->fontMetrics().horizontalAdvance(QStringLiteral("Model 255 \u00b7 0x00000000")));
+    nameBlock_->setFixedWidth(width + 12);
+    nameRoom_->setFixedWidth(nameBlock_->width());
+    setCarName(carName);
 
     shapeSpeed(speed_);
     shapeLane(lane_);
     speed_->setTag(identifier);
     lane_->setTag(identifier);
-    speed_->setAccessibleName(title + QStringLiteral(" speed"));
-    lane_->setAccessibleName(title + QStringLiteral(" lane"));
     speed_->setMinimumWidth(100);
     speed_->setMaximumWidth(180);
     lane_->setMinimumWidth(70);
@@ -109,28 +132,66 @@ FleetPanel::FleetPanel(std::uint32_t identifier, std::uint8_t model, qint64 midd
     phone_->setToolTip(QStringLiteral("The phone that drives this panel"));
     health_->setTextFormat(Qt::PlainText);
     health_->setToolTip(healthFieldsTip());
-    health_->setMinimumWidth(1);  // a long line is cut, never widens the window
+    // Below the controls, as wide as they are; a longer line wraps, so that
+    // every figure stays readable.
+    health_->setWordWrap(true);
 
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(6, 2, 6, 2);
-    row->addWidget(name);
-    row->addWidget(state_);
+    auto* controls = new QHBoxLayout;
+    controls->setContentsMargins(0, 0, 0, 0);
+    controls->setSpacing(6);  // not the column's, which sets the health line close below
+    controls->addWidget(state_);
     auto* speedLabel = new QLabel(QStringLiteral("Speed"), this);
     speedLabel->setBuddy(speed_);
-    row->addWidget(speedLabel);
-    row->addWidget(speed_, 3);
-    row->addWidget(valueLabel(speed_, this));
+    controls->addWidget(speedLabel);
+    controls->addWidget(speed_, 3);
+    controls->addWidget(valueLabel(speed_, this));
     auto* laneLabel = new QLabel(QStringLiteral("Lane"), this);
     laneLabel->setBuddy(lane_);
-    row->addWidget(laneLabel);
-    row->addWidget(lane_, 2);
-    row->addWidget(valueLabel(lane_, this));
-    row->addWidget(middle_);
-    row->addWidget(uTurn_);
-    row->addWidget(stop_);
-    row->addWidget(pad_);
-    row->addWidget(phone_);
-    row->addWidget(health_, 10);
+    controls->addWidget(laneLabel);
+    controls->addWidget(lane_, 2);
+    controls->addWidget(valueLabel(lane_, this));
+    controls->addWidget(middle_);
+    controls->addWidget(uTurn_);
+    controls->addWidget(stop_);
+    controls->addWidget(pad_);
+    controls->addWidget(phone_);
+    controls->addStretch(1);
+    auto* column = new QVBoxLayout;
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addLayout(controls);
+    column->addWidget(health_);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 2, 6, 2);
+    row->addWidget(nameRoom_);
+    row->addLayout(column, 1);
+    nameBlock_->raise();
+}
+
+void FleetPanel::setCarName(const QString& carName) {
+    const QString title = carTitle(carName, model_, identifier_);
+    if (title == title_) return;
+    title_ = title;
+    setAccessibleName(title);
+    speed_->setAccessibleName(title + QStringLiteral(" speed"));
+    lane_->setAccessibleName(title + QStringLiteral(" lane"));
+    name_->setText(name_->fontMetrics().elidedText(title, Qt::ElideRight, nameBlock_->width() - 12));
+    name_->setToolTip(title);
+}
+
+void FleetPanel::keepNameAt(int x) {
+    nameOffset_ = x;
+    placeNameBlock();
+}
+
+void FleetPanel::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    placeNameBlock();
+}
+
+void FleetPanel::placeNameBlock() {
+    const int frame = frameWidth();
+    nameBlock_->setGeometry(frame + nameOffset_, frame, nameRoom_->width(), height() - 2 * frame);
 }
 
 PanelWidgets FleetPanel::widgets() const { return {speed_, lane_, middle_, stop_, pad_, uTurn_, phone_, title_}; }

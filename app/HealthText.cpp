@@ -11,8 +11,11 @@ QString seconds(std::chrono::milliseconds time) {
     return QString::number(static_cast<double>(time.count()) / 1000.0, 'f', 1);
 }
 
-// A name is the radio's to say: control characters would break a line.
-QString printable(const std::string& text) {
+QString rate(double perSecond) { return QString::number(perSecond, 'g', 4); }
+
+}  // namespace
+
+QString printableName(const std::string& text) {
     QString name = QString::fromStdString(text);
     for (QChar& c : name) {
         if (c.category() == QChar::Other_Control) c = QChar::ReplacementCharacter;
@@ -20,16 +23,12 @@ QString printable(const std::string& text) {
     return name;
 }
 
-QString rate(double perSecond) { return QString::number(perSecond, 'g', 4); }
-
-}  // namespace
-
 QString healthText(const LinkHealth& health, bool compact) {
     QStringList parts;
     if (health.silent()) {
         parts << QStringLiteral("Silent for %1 s").arg(health.sinceHeard->count() / 1000);
     }
-    if (!health.name.empty()) parts << printable(health.name);
+    if (!health.name.empty()) parts << printableName(health.name);
     if (!health.adapter.empty()) parts << QString::fromStdString(health.adapter);
     if (health.rssi) parts << QStringLiteral("%1 dBm").arg(*health.rssi);
     if (health.sinceHeard && !health.silent()) {
@@ -45,7 +44,7 @@ QString healthText(const LinkHealth& health, bool compact) {
 
 QString healthRecord(const LinkHealth& health) {
     QStringList parts;
-    QString name = printable(health.name);
+    QString name = printableName(health.name);
     name.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
     parts << QStringLiteral("name:\"%1\"").arg(name);
     if (!health.adapter.empty()) parts << QStringLiteral("adapter:") + QString::fromStdString(health.adapter);

@@ -10,6 +10,10 @@
 class QLabel;
 class Vehicle;
 
+// A name as the radio told it, fit for a line: control characters, which
+// would break one, become replacement characters.
+QString printableName(const std::string& text);
+
 // "Vexa 1 · -58 dBm · heard 0.4 s ago · 12 notifications/s · 340 sent,
 // 12 replaced, 0 failed"; a silent car starts with "Silent for 4 s".
 // Compact, for a row among many: "Vexa 1 · -58 dBm · 0.4 s ago · 12/s · ...".

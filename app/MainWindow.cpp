@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -57,6 +58,8 @@
 namespace {
 
 constexpr int kStatusRefreshMs = 500;
+// Names of cars the status bar may still tell of after they went.
+constexpr qsizetype kCarNamesKept = 1024;
 // Health figures change by the second; a faster refresh would only repaint.
 constexpr int kHealthRefreshMs = 1000;
 const QString kLogTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
@@ -85,8 +88,9 @@ QLabel* healthLabelIn(QFormLayout* form) {
     auto* label = new QLabel(form->parentWidget());
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    // Two lines whatever it says, so the panels do not jump as figures change.
-    label->setMinimumHeight(2 * label->fontMetrics().lineSpacing());
+    // Three lines whatever it says (as many as the narrowest panel needs), so
+    // the panels do not jump as figures change.
+    label->setMinimumHeight(3 * label->fontMetrics().lineSpacing());
     label->setToolTip(healthFieldsTip());
     form->addRow(label);
     return label;
@@ -98,11 +102,17 @@ QLabel* healthLabelIn(QFormLayout* form) {
 // Weak, like the outlets: a control deleted under the window is skipped.
 struct MainWindow::Panel {
     QPointer<TaggedSlider> speed;
+    QPointer<TaggedSlider> lane;
     QPointer<QLabel> state;
     QPointer<QLabel> firmware;
     QPointer<QLabel> identifierHex;
     QPointer<QLabel> health;
+    QPointer<FleetPanel> row = nullptr;  // null for a model panel
     PanelStatus::Link shown = PanelStatus::Link::Unbound;
+    // The link the sliders were last moved for: a new one starts from what
+    // it was sent, not from what an ended one was.
+    std::weak_ptr<Vehicle> link = {};
+    bool linkedBefore = false;
 };
 
 MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
@@ -128,9 +138,11 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     followEndWhileShown(ui_->outputArea);
     followEndWhileShown(ui_->linkLogView);
     panels_ = {
-        {ui_->vexaSpeedSlider, ui_->vexaState, ui_->vexaFirmware, ui_->vexaIdHex, vexaHealth},
-        {ui_->drummetSpeedSlider, ui_->drummetState, ui_->drummetFirmware, ui_->drummetIdHex, drummetHealth},
-        {ui_->pellanSpeedSlider, ui_->pellanState, ui_->pellanFirmware, ui_->pellanIdHex, pellanHealth},
+        {ui_->vexaSpeedSlider, ui_->vexaLaneSlider, ui_->vexaState, ui_->vexaFirmware, ui_->vexaIdHex, vexaHealth},
+        {ui_->drummetSpeedSlider, ui_->drummetLaneSlider, ui_->drummetState, ui_->drummetFirmware, ui_->drummetIdHex,
+         drummetHealth},
+        {ui_->pellanSpeedSlider, ui_->pellanLaneSlider, ui_->pellanState, ui_->pellanFirmware, ui_->pellanIdHex,
+         pellanHealth},
     };
     modelPanels_ = panels_.size();
     fleet_ = new FleetArea(*viewController_, [this] { refreshStatus(); });
@@ -154,10 +166,32 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     setUpMenus();
     setUpStatusBar();
     nameForScreenReaders();
-    restoreGeometry(window_settings::geometry());
+    // The first time, wide enough for the three model panels side by side.
+    if (!restoreGeometry(window_settings::geometry())) resize(size().expandedTo(QSize(sizeHint().width(), 0)));
+    fitIntoScreen();
     if (const auto remembered = window_settings::radio()) rememberedRadio_ = *remembered;
     chooseRememberedRadio();
     ui_->connectButton->setFocus();
+}
+
+void MainWindow::fitIntoScreen() {
+    const QScreen* screen = this->screen();
+    if (!screen) return;
+    const QRect room = screen->availableGeometry();
+    // What the window manager's frame takes, once it has told (nothing before the first show).
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(size().boundedTo(room.size() - frame));
+    const QRect placed = frameGeometry();
+    if (!room.contains(placed)) {
+        move(std::clamp(placed.x(), room.left(), std::max(room.left(), room.right() + 1 - placed.width())),
+             std::clamp(placed.y(), room.top(), std::max(room.top(), room.bottom() + 1 - placed.height())));
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Now the window manager's frame is known: the whole window fits.
+    if (!std::exchange(shownBefore_, true)) fitIntoScreen();
 }
 
 MainWindow::~MainWindow() {
@@ -527,25 +561,62 @@ void MainWindow::setUpStatusBar() {
 }
 
 void MainWindow::showLogLine(const QString& line, const QDateTime& at, qint64 vehicle) {
-    const QString about = hexIdentifierText(vehicle);
-    lastLogLine_->setText(about.isEmpty() ? line : QStringLiteral("Vehicle %1: %2").arg(about, line));
+    const QString hex = hexIdentifierText(vehicle);
+    const std::optional<std::uint32_t> identifier = paneltags::identifierOfTag(vehicle);
+    const QString name = identifier ? carNameOf(*identifier) : QString();
+    if (hex.isEmpty()) {
+        lastLogLine_->setText(line);
+    } else if (name.isEmpty()) {
+        lastLogLine_->setText(QStringLiteral("Vehicle %1: %2").arg(hex, line));
+    } else {
+        lastLogLine_->setText(QStringLiteral("%1 (%2): %3").arg(name, hex, line));
+    }
     ui_->linkLogView->appendPlainText(at.toString(kLogTimeFormat) + QLatin1Char(' ') + line);
     // A line often tells of a new state (connected, a version, an end).
     refreshStatus();
 }
 
+QString MainWindow::carNameOf(std::uint32_t identifier) {
+    if (const auto vehicle = viewController_->vehiclesController().findVehicleById(identifier)) {
+        const QString name = printableName(vehicle->health().name);
+        if (!name.isEmpty()) {
+            if (carNames_.size() >= kCarNamesKept) carNames_.clear();  // bounded, whatever the air brings
+            carNames_.insert(identifier, name);
+        }
+    }
+    return carNames_.value(identifier);
+}
+
 void MainWindow::refreshPanel(Panel& panel, int index) {
+    const VehiclesController& registry = viewController_->vehiclesController();
     const qint64 tag = panel.speed ? panel.speed->tag() : -1;
-    const PanelStatus status = panelStatus(viewController_->vehiclesController(), tag);
+    const PanelStatus status = panelStatus(registry, tag);
     const PanelStatus::Link before = std::exchange(panel.shown, status.link);
     if (status.link == PanelStatus::Link::Gone && before != PanelStatus::Link::Gone &&
         before != PanelStatus::Link::Unbound) {
         emit panelLinkLost(index);
     }
-    const QString state = linkText(status.link);
-    if (panel.state) panel.state->setText(state.isEmpty() ? QStringLiteral("Not bound") : state);
+    const std::optional<std::uint32_t> identifier = paneltags::identifierOfTag(tag);
+    springBackOnANewLink(panel, identifier ? registry.findVehicleById(*identifier) : nullptr);
+    const QString state = stateText(status);
+    if (panel.state) {
+        panel.state->setText(state.isEmpty() ? QStringLiteral("Not bound") : state);
+        // The reason while there is one, else the label's own tip.
+        if (!panel.state->property("ownTip").isValid()) panel.state->setProperty("ownTip", panel.state->toolTip());
+        const QString reason = stateReason(status);
+        panel.state->setToolTip(reason.isEmpty() ? panel.state->property("ownTip").toString() : reason);
+    }
     if (panel.firmware) panel.firmware->setText(firmwareText(status.firmware));
     if (panel.identifierHex) panel.identifierHex->setText(hexIdentifierText(tag));
+}
+
+void MainWindow::springBackOnANewLink(Panel& panel, const std::shared_ptr<Vehicle>& vehicle) {
+    if (!vehicle || panel.link.lock() == vehicle) return;
+    panel.link = vehicle;
+    if (!std::exchange(panel.linkedBefore, true)) return;
+    // Shown only: nothing is sent for it.
+    if (panel.speed) panel.speed->setFloatValue(static_cast<float>(vehicle->commandedSpeed()));
+    if (panel.lane) panel.lane->setFloatValue(0.0f);
 }
 
 void MainWindow::refreshHealth() {
@@ -562,6 +633,7 @@ void MainWindow::refreshHealth() {
         }
         const LinkHealth health = vehicle->health();
         showHealth(panel.health, healthText(health, index >= modelPanels_), health.silent());
+        if (panel.row) panel.row->setCarName(printableName(health.name));
     }
 }
 
@@ -569,7 +641,7 @@ void MainWindow::takeFleetPanels() {
     const std::size_t before = panels_.size();
     panels_.resize(modelPanels_);
     for (FleetPanel* panel : fleet_->panels()) {
-        panels_.push_back({panel->speed(), panel->state(), nullptr, nullptr, panel->health()});
+        panels_.push_back({panel->speed(), panel->lane(), panel->state(), nullptr, nullptr, panel->health(), panel});
     }
 #if ZELTO_WITH_GAMEPADS
     if (gamepads_) gamepads_->setPanels(panelWidgets());

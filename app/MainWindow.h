@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <cstdio>
@@ -30,6 +31,7 @@ class GamepadDriver;
 class LinkLogForwarder;
 class PhoneSharing;
 class TaggedSlider;
+class Vehicle;
 class ViewController;
 namespace Ui {
 class MainWindow;
@@ -110,6 +112,9 @@ signals:
     // panels in order) left the registry.
     void panelLinkLost(int panel);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     struct Panel;
     void connectOutlets();
@@ -125,6 +130,11 @@ private:
     void setUpStatusBar();
     void showLogLine(const QString& line, const QDateTime& at, qint64 vehicle);
     void refreshPanel(Panel& panel, int index);
+    // A panel bound to a new link shows what that link was sent, not what
+    // the ended one was.
+    // The name a car advertised, kept for a while after it went.
+    QString carNameOf(std::uint32_t identifier);
+    void springBackOnANewLink(Panel& panel, const std::shared_ptr<Vehicle>& vehicle);
     void placePanelsInAScrollArea();
     // The fleet's panels changed: the window follows them.
     void takeFleetPanels();
@@ -135,6 +145,9 @@ private:
     std::vector<PanelWidgets> modelPanelWidgets() const;
     void nameForScreenReaders();
     void chooseRememberedRadio();
+    // The first size, or one remembered from a larger screen, within the
+    // screen's available area.
+    void fitIntoScreen();
 
     // Declared first so that every radio outlives the vehicles controller
     // inside the ViewController, and both outlive nothing of Qt's.
@@ -163,5 +176,8 @@ private:
     // The radio chosen in an earlier run, until it is chosen again (its
     // adapter may be announced after the window opens) or another one is.
     std::optional<QString> rememberedRadio_;
-    QString lastTypedBroker_;  // the Radio menu's broker dialog starts from it
+    QString lastTypedBroker_;
+    bool shownBefore_ = false;
+    // The names cars advertised, by identifier, for the status bar's lines.
+    QHash<std::uint32_t, QString> carNames_;  // the Radio menu's broker dialog starts from it
 };

@@ -31,7 +31,7 @@ std::vector<phone::Garage::Car> PhoneDriver::cars() const {
         if (key.empty() || !panel.lane) continue;
         const PanelStatus status = panelStatus(controller_.vehiclesController(), panel.speed->tag());
         if (status.link == PanelStatus::Link::Unbound || status.link == PanelStatus::Link::Gone) continue;
-        cars.push_back({key, panel.name.toStdString(), linkText(status.link).toStdString(),
+        cars.push_back({key, panel.name.toStdString(), stateText(status).toStdString(),
                         panel.speed->floatValue(), panel.lane->floatValue(), panel.speed->value() > 0});
     }
     return cars;

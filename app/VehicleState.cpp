@@ -11,7 +11,7 @@ PanelStatus panelStatus(const VehiclesController& controller, qint64 boundTag) {
     const std::optional<std::uint32_t> identifier = identifierOfTag(boundTag);
     if (!identifier) return {};
     const std::shared_ptr<Vehicle> vehicle = controller.findVehicleById(*identifier);
-    if (!vehicle) return {PanelStatus::Link::Gone, std::nullopt};
+    if (!vehicle) return {PanelStatus::Link::Gone, std::nullopt, controller.linkEndOf(*identifier)};
     if (!vehicle->active()) return {PanelStatus::Link::Connecting, vehicle->firmwareVersion()};
     const auto link = vehicle->commandedSpeed() > 0 ? PanelStatus::Link::Moving : PanelStatus::Link::Ready;
     return {link, vehicle->firmwareVersion()};
@@ -26,6 +26,22 @@ QString linkText(PanelStatus::Link link) {
         case PanelStatus::Link::Gone: return QStringLiteral("Gone");
     }
     return {};
+}
+
+namespace {
+
+bool lostWithItsBroker(const PanelStatus& status) {
+    return status.link == PanelStatus::Link::Gone && status.ended.rfind("the broker at ", 0) == 0;
+}
+
+}  // namespace
+
+QString stateText(const PanelStatus& status) {
+    return lostWithItsBroker(status) ? QStringLiteral("Broker lost") : linkText(status.link);
+}
+
+QString stateReason(const PanelStatus& status) {
+    return lostWithItsBroker(status) ? QString::fromStdString(status.ended) : QString();
 }
 
 QString firmwareText(std::optional<std::uint16_t> firmware) {

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 class VehiclesController;
 
@@ -19,12 +20,19 @@ struct PanelStatus {
     };
     Link link = Link::Unbound;
     std::optional<std::uint16_t> firmware;
+    // For a gone car, why the radio ended its link, in the radio's words.
+    std::string ended = {};
 };
 
 PanelStatus panelStatus(const VehiclesController& controller, qint64 boundTag);
 
 // "", "Connecting…", "Ready", "Moving", "Gone".
 QString linkText(PanelStatus::Link link);
+// As linkText, but a car a lost broker took with it reads "Broker lost".
+QString stateText(const PanelStatus& status);
+// Why a gone car went, when its state does not say it all: the broker it
+// was lost with ("the broker at mqtt://HOST was lost"); else "".
+QString stateReason(const PanelStatus& status);
 // "Firmware 0x1a2b", or "" before the vehicle has told.
 QString firmwareText(std::optional<std::uint16_t> firmware);
 // "0x0000003d" for a bound tag, "" otherwise.

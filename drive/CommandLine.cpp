@@ -38,11 +38,11 @@ QCommandLineOption flag(const char* name, const char* description) {
     return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(description));
 }
 
-// Seconds in (low, high], or in [low, high] when `zeroAllowed`.
-bool secondsIn(const QString& text, bool zeroAllowed, double& seconds) {
+// Seconds from 0 to an hour.
+bool secondsIn(const QString& text, double& seconds) {
     bool ok = false;
     seconds = text.toDouble(&ok);
-    return ok && (zeroAllowed ? seconds >= 0 : seconds > 0) && seconds <= 3600;
+    return ok && seconds >= 0 && seconds <= 3600;
 }
 
 CommandLine refused(const QString& why) { return CommandLine{std::nullopt, why, QString()}; }
@@ -75,7 +75,7 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
                "the real radio, on those adapters",
                "adapter");
     const QCommandLineOption timeout =
-        valued("connect-timeout", "run, replay: seconds to find and connect the vehicles (10)", "seconds", "10");
+        valued("connect-timeout", "run, replay: seconds to find and connect the vehicles (10; 0: no limit)", "seconds", "10");
     const QCommandLineOption seconds = valued("seconds", "scan: how long it listens (3)", "seconds", "3");
     const QCommandLineOption json = flag("json", "prints JSON lines: the vehicles found, or the frames written");
     const QCommandLineOption record = valued("record", "run, replay: records the drive to a file", "file");
@@ -184,10 +184,10 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& version
     const std::optional<int> cars = readSimCars(parser.value(simCars));
     if (!cars) return refused(simCarsRefusal());
     invocation.simCars = *cars;
-    if (!secondsIn(parser.value(timeout), false, invocation.connectTimeoutS)) {
+    if (!secondsIn(parser.value(timeout), invocation.connectTimeoutS)) {
         return refused(QStringLiteral("--connect-timeout is 0 to 3600 seconds"));
     }
-    if (!secondsIn(parser.value(seconds), true, invocation.seconds)) return refused(QStringLiteral("--seconds is 0 to 3600"));
+    if (!secondsIn(parser.value(seconds), invocation.seconds)) return refused(QStringLiteral("--seconds is 0 to 3600"));
     invocation.record = parser.value(record);
     if (parser.isSet(record) && invocation.record.isEmpty()) return refused(QStringLiteral("--record names no file"));
     invocation.json = parser.isSet(json);

@@ -275,7 +275,9 @@ int Runner::run(const Script& script) {
         });
     }
     controller_.beginScan();
-    const double deadline = clock_.nowMs() + connectTimeoutMs_;
+    // 0: as long as it takes (Ctrl-C still ends the wait).
+    const double deadline =
+        connectTimeoutMs_ > 0 ? clock_.nowMs() + connectTimeoutMs_ : std::numeric_limits<double>::infinity();
     std::size_t listed = 0;
     double grew = clock_.nowMs();
     while (true) {

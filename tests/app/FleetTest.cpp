@@ -99,6 +99,35 @@ TEST_F(FleetTest, EarlierCarsOfAModelAndCarsOfOtherModelsGetPanelsThatDriveWithT
     EXPECT_EQ(order, rows);
 }
 
+TEST_F(FleetTest, ARowLeadsWithTheCarsNameThenItsModelAndIdAsTheStatusBarWritesThem) {
+    ble::sim::VehicleProfile named;
+    named.model = 7;
+    named.identifier = 0x5e07000c;
+    named.name = "Korrin 4";
+    world_.addVehicle(named);
+    addVehicle(8, 0x5e08000d);  // tells a made-up name
+    openWindow();
+    connect();
+    list();
+    QCoreApplication::processEvents();
+    FleetPanel* row = fleetPanelOf(0x5e07000c);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->title()->text(), "Korrin 4");
+    EXPECT_EQ(row->widgets().name, "Korrin 4");  // as phones offer it
+    const QStringList lines = [row] {
+        QStringList texts;
+        for (QLabel* label : row->nameBlock()->findChildren<QLabel*>()) texts << label->text();
+        return texts;
+    }();
+    EXPECT_EQ(lines, (QStringList{"Korrin 4", "Model 7 \u00b7 0x5e07000c"}));
+    EXPECT_TRUE(row->nameBlock()->toolTip().contains("1577517068")) << "the decimal id, as the output area writes it";
+
+    world_.removeVehicle(0x5e07000c);
+    settle();
+    const QString status = window_->findChild<QLabel*>("lastLogLine")->text();
+    EXPECT_TRUE(status.startsWith("Korrin 4 (0x5e07000c): ")) << status.toStdString();
+}
+
 TEST_F(FleetTest, ListingAgainMovesPanelsWithTheRegistryAndKeepsTheRest) {
     addVehicle(9, 42);
     addVehicle(7, 44);

@@ -115,6 +115,20 @@ TEST(VehicleStateText, EachLinkStateAndItsWords) {
         EXPECT_EQ(hexIdentifierText(c.tag), c.hex) << c.tag;
     }
     EXPECT_EQ(linkText(PanelStatus::Link::Moving), "Moving");
+    const struct {
+        PanelStatus status;
+        const char* state;
+        const char* reason;
+    } ends[] = {
+        {{PanelStatus::Link::Gone, std::nullopt, "the broker at mqtt://relay.lan was lost"}, "Broker lost",
+         "the broker at mqtt://relay.lan was lost"},
+        {{PanelStatus::Link::Gone, std::nullopt, "The peripheral is out of range."}, "Gone", ""},
+        {{PanelStatus::Link::Ready, std::nullopt, "the broker at mqtt://relay.lan was lost"}, "Ready", ""},
+    };
+    for (const auto& end : ends) {
+        EXPECT_EQ(stateText(end.status), end.state) << end.status.ended;
+        EXPECT_EQ(stateReason(end.status), end.reason) << end.status.ended;
+    }
     EXPECT_EQ(firmwareText(std::nullopt), "");
     EXPECT_EQ(firmwareText(0x2a), "Firmware 0x002a");
     EXPECT_EQ(registryText(registry), "2 vehicles");

@@ -1,5 +1,5 @@
 // What people expect of a desktop window: help and keys, a title and icon
-// that match the desktop entry, settings kept between runs, narrow windows,
+// that match the desktop entry, settings kept between runs, small screens,
 // screen readers, readable placeholders, focus at start, mnemonics, and files
 // that say why they failed.
 #include <QAccessible>
@@ -10,6 +10,10 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QLabel>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +21,8 @@
 #include <cmath>
 
 #include "PanelFixture.h"
+#include "app/FleetArea.h"
+#include "app/FleetPanel.h"
 #include "app/HelpMenu.h"
 
 namespace {
@@ -79,14 +85,71 @@ TEST_F(WindowManners, ScreenReadersHearNamesAndValuesInTheUnitsShownAndPlacehold
     EXPECT_GE((std::max(base, placeholder) + 0.05) / (std::min(base, placeholder) + 0.05), 4.5);
 }
 
-TEST_F(WindowManners, At720PixelsWideNoButtonTextIsCut) {
-    openWindow();
-    window_->resize(720, 600);
-    QApplication::processEvents();
-    EXPECT_LE(window_->width(), 720);
-    for (QPushButton* button : window_->findChildren<QPushButton*>()) {
-        EXPECT_GE(button->width(), button->minimumSizeHint().width()) << button->objectName().toStdString();
+// At the widths of common screens, with few cars and many: no button or
+// label is narrower than its text (a wrapped line as tall as it needs), the
+// status bar is in the window, the model panels side by side from 1024 px,
+// and a row scrolled sideways still shows which car it drives.
+void expectReadableAtCommonWidths(MainWindow& window) {
+    const struct {
+        int width, height;
+        bool panelsSideBySide;
+    } screens[] = {{720, 600, false}, {1024, 600, true}, {1366, 768, true}};
+    for (const auto& screen : screens) {
+        SCOPED_TRACE(screen.width);
+        window.resize(screen.width, screen.height);
+        window.refreshHealth();
+        QApplication::processEvents();
+        EXPECT_LE(window.width(), screen.width);
+        EXPECT_LE(window.height(), screen.height);
+        EXPECT_LE(window.statusBar()->geometry().bottom(), window.height());
+        for (QPushButton* button : window.findChildren<QPushButton*>()) {
+            if (!button->isVisibleTo(&window)) continue;
+            EXPECT_GE(button->width(), button->minimumSizeHint().width()) << button->objectName().toStdString();
+        }
+        for (QLabel* label : window.findChildren<QLabel*>()) {
+            // The status bar's last line is cut on purpose: the Link log has it whole.
+            if (!label->isVisibleTo(&window) || label->objectName() == QStringLiteral("lastLogLine")) continue;
+            const std::string text = label->text().toStdString();
+            if (label->wordWrap()) {
+                EXPECT_GE(label->height(), label->heightForWidth(label->width())) << text;
+            } else {
+                EXPECT_GE(label->width(), label->minimumSizeHint().width()) << text;
+            }
+        }
+        // The model panels scroll only sideways: nothing in them may reach below.
+        auto* panels = window.findChild<QScrollArea*>(QStringLiteral("panelScroll"));
+        EXPECT_EQ(panels->horizontalScrollBar()->isVisible(), !screen.panelsSideBySide);
+        for (QLabel* label : panels->widget()->findChildren<QLabel*>()) {
+            EXPECT_LE(label->mapTo(panels->viewport(), QPoint(0, label->height())).y(), panels->viewport()->height())
+                << label->text().toStdString();
+        }
+        auto* fleet = window.findChild<FleetArea*>(QStringLiteral("fleetScroll"));
+        fleet->horizontalScrollBar()->setValue(fleet->horizontalScrollBar()->maximum());
+        for (FleetPanel* row : fleet->panels()) {
+            EXPECT_EQ(row->nameBlock()->mapTo(fleet->viewport(), QPoint(0, 0)).x(), row->frameWidth())
+                << row->title()->text().toStdString();
+        }
+        fleet->horizontalScrollBar()->setValue(0);
     }
+}
+
+TEST_F(WindowManners, ThreeCarsReadAtCommonWidths) {
+    ble::sim::World::populateDefault(world_);
+    openWindow();
+    connect();
+    list();
+    expectReadableAtCommonWidths(*window_);
+}
+
+TEST_F(WindowManners, TwentyFourCarsReadAtCommonWidthsAndASilentOneToo) {
+    ble::sim::World::populate(world_, 24);
+    openWindow();
+    connect();
+    list();
+    world_.setAdvertisingInterval(std::chrono::hours(1));
+    settle(std::chrono::milliseconds(4500));
+    window_->refreshHealth();
+    expectReadableAtCommonWidths(*window_);
 }
 
 TEST_F(WindowManners, GeometryIsRememberedAndFilesSayWhyTheyFailed) {
@@ -100,6 +163,13 @@ TEST_F(WindowManners, GeometryIsRememberedAndFilesSayWhyTheyFailed) {
     window_.reset();
     openWindow();
     EXPECT_EQ(window_->size(), size);
+    // A window remembered from a larger screen opens within this one.
+    window_->resize(screen * 2);
+    QApplication::processEvents();
+    window_.reset();
+    openWindow();
+    EXPECT_LE(window_->frameGeometry().width(), screen.width());
+    EXPECT_LE(window_->frameGeometry().height(), screen.height());
 
     QString reason;
     EXPECT_FALSE(window_->saveLog(QStringLiteral("/proc/no/such/zelto.log"), &reason));

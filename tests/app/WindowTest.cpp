@@ -220,12 +220,38 @@ TEST_F(WindowTest, TheStatusBarNamesTheCarOfItsLineAndTheLinkLogKeepsTimes) {
     openAndList();
     world_.removeVehicle(62);
     settle();
+    // By the name the car advertised, and its id as the rows write it.
     EXPECT_EQ(text("lastLogLine").toStdString(),
-              "Vehicle 0x0000003e: Disconnected vehicle id=0x0000003e, error=The peripheral is out of range.");
+              "Vehicle 0000003E (0x0000003e): Disconnected vehicle id=0x0000003e, error=The peripheral is out of range.");
     const QString log = window_->findChild<QPlainTextEdit*>("linkLogView")->toPlainText();
     const QRegularExpression stamped(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} state=5$)"),
                                      QRegularExpression::MultilineOption);
     EXPECT_TRUE(stamped.match(log).hasMatch()) << log.toStdString();
+}
+
+TEST_F(WindowTest, ASliderShowsWhatItsCarsNewLinkWasSentNotWhatAnEndedOneWas) {
+    openAndList();
+    QTest::keyClick(slider("vexaSpeedSlider"), Qt::Key_PageUp);
+    QTest::keyClick(slider("vexaLaneSlider"), Qt::Key_PageUp);
+    settle();
+    world_.removeVehicle(61);
+    settle();
+    window_->refreshStatus();
+    EXPECT_EQ(text("vexaState"), "Gone");
+    EXPECT_EQ(slider("vexaSpeedSlider")->floatValue(), 100.0f);  // what the ended link was sent
+
+    addVehicle(9, 61);
+    connect();
+    list();
+    settle();
+    clearWrites();
+    window_->refreshStatus();
+    EXPECT_EQ(text("vexaState"), "Ready");
+    EXPECT_EQ(slider("vexaSpeedSlider")->floatValue(), 0.0f);
+    EXPECT_EQ(slider("vexaLaneSlider")->floatValue(), 0.0f);
+    EXPECT_EQ(text("vexaSpeedValue"), "0.0");
+    settle();
+    EXPECT_TRUE(writesTo(61).empty()) << "springing back sends nothing";
 }
 
 TEST_F(WindowTest, SaveLogWritesTheTimedLinkLogAndTheOutput) {

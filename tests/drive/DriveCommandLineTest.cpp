@@ -40,7 +40,7 @@ TEST(DriveCommandLine, AFlagThatDoesNotApplyIsRefusedByName) {
         {{"scan", "--broker", "mqtt://h"}, "--broker does not apply to scan"},
         {{"relay", "extra", "--broker", "mqtt://h"}, "relay takes no file"},
         {{"scan", "--seconds", "-1"}, "--seconds is 0 to 3600"},
-        {{"run", "-", "--connect-timeout", "0"}, "--connect-timeout is 0 to 3600 seconds"},
+        {{"run", "-", "--connect-timeout", "-1"}, "--connect-timeout is 0 to 3600 seconds"},
         {{"run", "-", "--record", ""}, "--record names no file"},
         {{"--radio", "sim", "--sim-cars", "0", "scan"}, "--sim-cars is 1 to 256"},
         {{"--sim-cars", "257", "scan"}, "--sim-cars is 1 to 256"},

@@ -31,7 +31,7 @@ struct Road {
         const drive::Script script = drive::parseScript(QByteArray::fromStdString(text));
         EXPECT_FALSE(script.error) << (script.error ? script.error->reason.toStdString() : "");
         if (during) loop.postAfter(std::chrono::milliseconds(duringAtMs), during);
-        drive::Runner runner(*controller, clock, 10000, [this](const std::string& l) { out.push_back(l); },
+        drive::Runner runner(*controller, clock, connectTimeoutMs, [this](const std::string& l) { out.push_back(l); },
                              [this](const std::string& l) { err.push_back(l); });
         runner.setFrameFormat(format);
         return runner.run(script);
@@ -49,6 +49,7 @@ struct Road {
     std::shared_ptr<VehiclesController> controller = std::make_shared<VehiclesController>(world.centralFactory());
     drive::VirtualClock clock{loop};
     drive::FrameFormat format = drive::FrameFormat::Text;
+    double connectTimeoutMs = 10000;
     Lines out, err;
 };
 

@@ -76,6 +76,16 @@ TEST(DriveScriptRules, ACarNamedByItsAdvertisedNameMustBeOneCarsAlone) {
               "vehicle \"name:\" names nobody");
 }
 
+TEST(DriveScriptRules, AConnectTimeoutOfZeroWaitsForACarHoweverLateItComes) {
+    Road road;
+    road.connectTimeoutMs = 0;
+    const int code = road.run("{\"vehicle\": \"name:Late\", \"speed\": 300}\n", [&road] {
+        road.world.addVehicle({.model = 8, .identifier = 0x00000808, .name = "Late"});
+    }, 120000);
+    EXPECT_EQ(code, drive::kOk);
+    EXPECT_FALSE(road.frames(0x00000808).empty());
+}
+
 TEST(DriveScriptRules, AModelDrivesEveryCarOfItEvenOneThatConnectsLater) {
     Road road;
     road.world.addVehicle({.model = 9, .identifier = 0x00000909, .name = "Vexa"});
