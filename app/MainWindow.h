@@ -16,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/PanelWidgets.h"
+#include "app/panels/PanelWidgets.h"
 #include "radio/BrokerRadio.h"
 #include "radio/RadioChoice.h"
 

@@ -7,11 +7,11 @@
 #include <limits>
 #include <optional>
 
-#include "app/PanelTags.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
-#include "app/TextForms.h"
-#include "app/Trace.h"
+#include "app/panels/PanelTags.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
+#include "app/panels/TextForms.h"
+#include "app/panels/Trace.h"
 #include "link/LaneSpeed.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "app/PanelTags.h"
-#include "app/PanelWidgets.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
+#include "app/panels/PanelTags.h"
+#include "app/panels/PanelWidgets.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
 #include "ble/Bluetooth.h"
 #include "link/LinkHealth.h"
 

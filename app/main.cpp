@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "app/AppDelegate.h"
-#include "app/BrokerChoice.h"
+#include "app/window/BrokerChoice.h"
 #include "app/MainWindow.h"
-#include "app/PanelCommandLine.h"
-#include "app/PhoneSharing.h"
-#include "app/QuitOnSignals.h"
-#include "app/phone/PhoneHost.h"
+#include "app/window/PanelCommandLine.h"
+#include "app/phones/PhoneSharing.h"
+#include "app/window/QuitOnSignals.h"
+#include "app/phones/PhoneHost.h"
 #include "radio/BrokerRadio.h"
 #include "radio/RadioChoice.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/TaggedButton.h"
+#include "app/panels/TaggedButton.h"
 #include "app/ViewController.h"
 #include "bench/radio/LoadMeters.h"
 #include "link/SystemLog.h"

@@ -16,11 +16,11 @@
 #include <iostream>
 #include <memory>
 
-#include "app/FleetArea.h"
-#include "app/FleetPanel.h"
+#include "app/panels/FleetArea.h"
+#include "app/panels/FleetPanel.h"
 #include "app/MainWindow.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
 #include "app/ViewController.h"
 #include "link/SystemLog.h"
 #include "link/Vehicle.h"

@@ -13,10 +13,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/GamepadDriver.h"
+#include "app/gamepads/GamepadDriver.h"
 #include "app/MainWindow.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
 #include "app/ViewController.h"
 #include "link/VehiclesController.h"
 #include "ble/ManualEventLoop.h"

@@ -18,14 +18,14 @@
 #include <mutex>
 #include <vector>
 
-#include "app/FleetArea.h"
-#include "app/FleetPanel.h"
+#include "app/panels/FleetArea.h"
+#include "app/panels/FleetPanel.h"
 #include "app/MainWindow.h"
-#include "app/PhoneSharing.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
+#include "app/phones/PhoneSharing.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
 #include "app/ViewController.h"
-#include "app/phone/PhoneHost.h"
+#include "app/phones/PhoneHost.h"
 #include "bench/app/ConnectedWindow.h"
 #include "bench/radio/LoadMeters.h"
 #include "link/DriveTap.h"

@@ -31,11 +31,11 @@
 #include <vector>
 
 #include "app/MainWindow.h"
-#include "app/PhoneSharing.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
+#include "app/phones/PhoneSharing.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
 #include "app/ViewController.h"
-#include "app/phone/PhoneHost.h"
+#include "app/phones/PhoneHost.h"
 #include "bench/app/ConnectedWindow.h"
 #include "bench/radio/LoadMeters.h"
 #include "link/Vehicle.h"

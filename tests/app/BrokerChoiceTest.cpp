@@ -11,8 +11,8 @@
 #include <QTimer>
 
 #include "PanelFixture.h"
-#include "app/BrokerChoice.h"
-#include "app/WindowSettings.h"
+#include "app/window/BrokerChoice.h"
+#include "app/window/WindowSettings.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <QTest>
 
 #include "PanelFixture.h"
-#include "app/FleetArea.h"
-#include "app/FleetPanel.h"
+#include "app/panels/FleetArea.h"
+#include "app/panels/FleetPanel.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "PanelFixture.h"
-#include "app/GamepadDriver.h"
+#include "app/gamepads/GamepadDriver.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gamepad/PadMapper.h"
+#include "app/gamepads/PadMapper.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include "StdoutCapture.h"
 #include "app/MainWindow.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
 #include "app/ViewController.h"
 #include "ble/ManualEventLoop.h"
 #include "ble/sim/World.h"

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <set>
 
-#include "app/PanelCommandLine.h"
+#include "app/window/PanelCommandLine.h"
 #include "radio/RadioChoice.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "PanelFixture.h"
-#include "app/PhoneSharing.h"
-#include "app/phone/PhoneHost.h"
+#include "app/phones/PhoneSharing.h"
+#include "app/phones/PhoneHost.h"
 
 inline constexpr std::uint32_t kVexa = 61;
 inline constexpr std::uint32_t kDrummet = 62;

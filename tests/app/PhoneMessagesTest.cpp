@@ -4,8 +4,8 @@
 
 #include <QImage>
 
-#include "app/QrImage.h"
-#include "app/phone/PhoneMessages.h"
+#include "app/phones/QrImage.h"
+#include "app/phones/PhoneMessages.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // when a quiet phone's car stops: the rules on a test clock.
 #include <gtest/gtest.h>
 
-#include "app/phone/PhoneRules.h"
+#include "app/phones/PhoneRules.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "PhoneFixture.h"
-#include "app/ShareDialog.h"
+#include "app/phones/ShareDialog.h"
 
 namespace {
 

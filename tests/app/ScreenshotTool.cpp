@@ -14,12 +14,12 @@
 #include <memory>
 #include <optional>
 
-#include "app/FleetArea.h"
-#include "app/FleetPanel.h"
+#include "app/panels/FleetArea.h"
+#include "app/panels/FleetPanel.h"
 #include "app/MainWindow.h"
 #include "radio/RadioChoice.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
 #include "app/ViewController.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"

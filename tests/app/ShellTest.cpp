@@ -11,7 +11,7 @@
 #include "PanelFixture.h"
 #include "app/AppDelegate.h"
 #include "radio/RadioChoice.h"
-#include "app/VehicleState.h"
+#include "app/panels/VehicleState.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
 

@@ -14,7 +14,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/TaggedSlider.h"
+#include "app/panels/TaggedSlider.h"
 
 namespace {
 

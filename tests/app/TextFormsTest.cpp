@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "link/LaneSpeed.h"
-#include "app/TextForms.h"
+#include "app/panels/TextForms.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <cmath>
 
 #include "PanelFixture.h"
-#include "app/FleetArea.h"
-#include "app/FleetPanel.h"
-#include "app/HelpMenu.h"
+#include "app/panels/FleetArea.h"
+#include "app/panels/FleetPanel.h"
+#include "app/window/HelpMenu.h"
 
 namespace {
 

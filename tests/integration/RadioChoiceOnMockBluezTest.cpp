@@ -16,8 +16,8 @@
 #include "MockBluez.h"
 #include "app/MainWindow.h"
 #include "radio/RadioChoice.h"
-#include "app/TaggedButton.h"
-#include "app/TaggedSlider.h"
+#include "app/panels/TaggedButton.h"
+#include "app/panels/TaggedSlider.h"
 
 namespace {
 

@@ -1,5 +1,0 @@
-#include "app/TaggedButton.h"
-
-TaggedButton::TaggedButton(QWidget* parent) : QPushButton(parent) {
-    connect(this, &QAbstractButton::clicked, this, [this] { emit triggered(this); });
-}

@@ -1,0 +1,43 @@
+// The panels of the cars that no model panel holds, one compact row each, in
+// a scrolling area below the model panels. It makes and wires a panel when
+// the ViewController asks at a listing, and takes it away again.
+#pragma once
+
+#include <QPointer>
+#include <QScrollArea>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "app/panels/PanelWidgets.h"
+
+class FleetPanel;
+class QVBoxLayout;
+class Vehicle;
+class ViewController;
+
+class FleetArea : public QScrollArea {
+    Q_OBJECT
+
+public:
+    // Every move goes to `controller`'s actions; `refresh` shows its effect.
+    FleetArea(ViewController& controller, std::function<void()> refresh, QWidget* parent = nullptr);
+
+    // Hands the ViewController the making and taking away of the panels.
+    void serveController();
+
+    std::vector<FleetPanel*> panels() const;
+
+signals:
+    // A panel was added or taken away.
+    void panelsChanged();
+
+private:
+    PanelWidgets add(const Vehicle& vehicle, qint64 middleTag);
+    void remove(const PanelWidgets& panel);
+
+    ViewController& controller_;
+    std::function<void()> refresh_;
+    QVBoxLayout* rows_;
+    std::vector<QPointer<FleetPanel>> panels_;
+};

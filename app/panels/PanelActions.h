@@ -1,0 +1,15 @@
+// A vehicle panel's controls wired to the ViewController's actions, the same
+// for the model panels and the rows of further cars: the sliders and the
+// middle button send their actions, U-turn turns the panel's car, Stop sets
+// its speed to 0. `refresh` shows at once what a speed move or a stop did.
+#pragma once
+
+#include <functional>
+
+#include "app/panels/PanelWidgets.h"
+
+class QObject;
+class ViewController;
+
+void wirePanelActions(const PanelWidgets& panel, ViewController& controller, QObject* context,
+                      const std::function<void()>& refresh);
