@@ -32,7 +32,7 @@ float speedOf(const TaggedSlider* slider) {
 }  // namespace
 
 ViewController::ViewController(ble::CentralFactory centralFactory, QObject* parent)
-    : QObject(parent),
+    : PanelDriving(parent),
       controller_(std::make_shared<VehiclesController>(std::move(centralFactory))) {}
 
 ViewController::~ViewController() = default;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/panels/PanelDriving.h"
 #include "app/panels/PanelTags.h"
 #include "app/panels/PanelWidgets.h"
 #include "app/panels/TaggedButton.h"
@@ -25,7 +26,7 @@
 class Vehicle;
 class VehiclesController;
 
-class ViewController : public QObject {
+class ViewController : public PanelDriving {
     Q_OBJECT
 
 public:
@@ -40,7 +41,7 @@ public:
     void setRepresentedObject(const QVariant& object) { representedObject_ = object; }
 
     // The registry, for the window's status display.
-    const VehiclesController& vehiclesController() const { return *controller_; }
+    const VehiclesController& vehiclesController() const override { return *controller_; }
     // The clock the cars' link health is measured on (virtual time in tests).
     void setHealthClock(HealthClock clock);
 
@@ -70,28 +71,17 @@ public:
 
 public slots:
     // Actions; each takes the control that sent it.
-    void changeSpeed(TaggedSlider* sender);
-    void changeLane(TaggedSlider* sender);
-    void setLaneToMiddle(TaggedButton* sender);
+    void changeSpeed(TaggedSlider* sender) override;
+    void changeLane(TaggedSlider* sender) override;
+    void setLaneToMiddle(TaggedButton* sender) override;
     void connectToBluetooth(TaggedButton* sender);
 
-    // Every bound speed slider to 0, each sent as a person's move of it.
-    void stopAll();
-    // The same for one panel, named by its speed slider; an unbound one is left.
-    void stopVehicleOf(TaggedSlider* speed);
-    // Turns the vehicle of a panel, named by its speed slider, around.
-    void turnVehicleOf(TaggedSlider* speed);
+    void stopAll() override;
+    void stopVehicleOf(TaggedSlider* speed) override;
+    void turnVehicleOf(TaggedSlider* speed) override;
 
 public:
-    // Where the cars that no model panel binds get panels of their own. At
-    // every listing the window is asked to add a panel for each such car
-    // (its sliders tagged with the car's identifier, its middle button with
-    // `middleTag`) and to remove the panels of cars no longer in that set.
-    struct FleetHost {
-        std::function<PanelWidgets(const Vehicle& vehicle, qint64 middleTag)> add;
-        std::function<void(const PanelWidgets& panel)> remove;
-    };
-    void setFleetHost(FleetHost host) { fleetHost_ = std::move(host); }
+    void setFleetHost(FleetHost host) override { fleetHost_ = std::move(host); }
     // The fleet's panels, in the order they were added.
     const std::vector<PanelWidgets>& fleetPanels() const { return fleet_; }
 

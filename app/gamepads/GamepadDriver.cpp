@@ -9,7 +9,7 @@
 #include "app/panels/PanelMoves.h"
 #include "app/panels/TaggedButton.h"
 #include "app/panels/TaggedSlider.h"
-#include "app/ViewController.h"
+#include "app/panels/PanelDriving.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "app/gamepads/SdlGamepads.h"
 
 class QPushButton;
-class ViewController;
+class PanelDriving;
 
 class GamepadDriver : public QObject, private gamepad::PanelControls {
     Q_OBJECT
@@ -27,7 +27,7 @@ public:
     struct Window {
         std::vector<PanelWidgets> panels;
         QPointer<QPushButton> stopAll;
-        ViewController* viewController = nullptr;
+        PanelDriving* viewController = nullptr;
         std::function<void()> refresh;
     };
 

@@ -9,10 +9,10 @@
 #include "app/panels/PanelActions.h"
 #include "app/panels/TaggedButton.h"
 #include "app/panels/TaggedSlider.h"
-#include "app/ViewController.h"
+#include "app/panels/PanelDriving.h"
 #include "link/Vehicle.h"
 
-FleetArea::FleetArea(ViewController& controller, std::function<void()> refresh, QWidget* parent)
+FleetArea::FleetArea(PanelDriving& controller, std::function<void()> refresh, QWidget* parent)
     : QScrollArea(parent), controller_(controller), refresh_(std::move(refresh)) {
     setObjectName(QStringLiteral("fleetScroll"));
     setAccessibleName(QStringLiteral("More cars"));

@@ -1,6 +1,6 @@
 // The panels of the cars that no model panel holds, one compact row each, in
 // a scrolling area below the model panels. It makes and wires a panel when
-// the ViewController asks at a listing, and takes it away again.
+// the window's controller asks at a listing, and takes it away again.
 #pragma once
 
 #include <QPointer>
@@ -14,16 +14,16 @@
 class FleetPanel;
 class QVBoxLayout;
 class Vehicle;
-class ViewController;
+class PanelDriving;
 
 class FleetArea : public QScrollArea {
     Q_OBJECT
 
 public:
     // Every move goes to `controller`'s actions; `refresh` shows its effect.
-    FleetArea(ViewController& controller, std::function<void()> refresh, QWidget* parent = nullptr);
+    FleetArea(PanelDriving& controller, std::function<void()> refresh, QWidget* parent = nullptr);
 
-    // Hands the ViewController the making and taking away of the panels.
+    // Hands the controller the making and taking away of the panels.
     void serveController();
 
     std::vector<FleetPanel*> panels() const;
@@ -36,7 +36,7 @@ private:
     PanelWidgets add(const Vehicle& vehicle, qint64 middleTag);
     void remove(const PanelWidgets& panel);
 
-    ViewController& controller_;
+    PanelDriving& controller_;
     std::function<void()> refresh_;
     QVBoxLayout* rows_;
     std::vector<QPointer<FleetPanel>> panels_;

@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "app/panels/TaggedSlider.h"
-#include "app/ViewController.h"
+#include "app/panels/PanelDriving.h"
 
 namespace {
 
-bool moveTo(TaggedSlider* slider, int step, ViewController* controller) {
+bool moveTo(TaggedSlider* slider, int step, PanelDriving* controller) {
     if (!slider || !controller || step == slider->value()) return false;
     slider->setValue(step);
     return true;
@@ -16,14 +16,14 @@ bool moveTo(TaggedSlider* slider, int step, ViewController* controller) {
 
 }  // namespace
 
-bool moveSpeedSlider(TaggedSlider* slider, int step, ViewController* controller, const std::function<void()>& refresh) {
+bool moveSpeedSlider(TaggedSlider* slider, int step, PanelDriving* controller, const std::function<void()>& refresh) {
     if (!moveTo(slider, step, controller)) return false;
     controller->changeSpeed(slider);
     if (refresh) refresh();
     return true;
 }
 
-bool moveLaneSlider(TaggedSlider* slider, int step, ViewController* controller) {
+bool moveLaneSlider(TaggedSlider* slider, int step, PanelDriving* controller) {
     if (!moveTo(slider, step, controller)) return false;
     controller->changeLane(slider);
     return true;

@@ -6,10 +6,10 @@
 #include <functional>
 
 class TaggedSlider;
-class ViewController;
+class PanelDriving;
 
 // True when the slider moved and its car was sent the new speed.
-bool moveSpeedSlider(TaggedSlider* slider, int step, ViewController* controller, const std::function<void()>& refresh);
-bool moveLaneSlider(TaggedSlider* slider, int step, ViewController* controller);
+bool moveSpeedSlider(TaggedSlider* slider, int step, PanelDriving* controller, const std::function<void()>& refresh);
+bool moveLaneSlider(TaggedSlider* slider, int step, PanelDriving* controller);
 // The slider's step nearest a value in the units it shows, within its range.
 int stepOfValue(const TaggedSlider& slider, double value);

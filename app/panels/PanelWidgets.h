@@ -1,5 +1,5 @@
 // The controls of one vehicle panel, model panel or row alike: what the
-// window wires to the ViewController's actions and hands to whatever drives
+// window wires to the controller's actions (PanelDriving) and hands to whatever drives
 // the panels besides the person's hands (gamepads, phones). Weak: a control
 // deleted under its user is skipped.
 #pragma once

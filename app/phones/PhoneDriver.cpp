@@ -8,9 +8,9 @@
 #include "app/panels/TaggedButton.h"
 #include "app/panels/TaggedSlider.h"
 #include "app/panels/VehicleState.h"
-#include "app/ViewController.h"
+#include "app/panels/PanelDriving.h"
 
-PhoneDriver::PhoneDriver(ViewController& controller, std::function<void()> refresh)
+PhoneDriver::PhoneDriver(PanelDriving& controller, std::function<void()> refresh)
     : controller_(controller), refresh_(std::move(refresh)) {}
 
 void PhoneDriver::setPanels(std::vector<PanelWidgets> panels) {

@@ -12,13 +12,13 @@
 #include "app/panels/PanelWidgets.h"
 #include "app/phones/Garage.h"
 
-class ViewController;
+class PanelDriving;
 
 class PhoneDriver : public phone::Garage {
 public:
     // The window's panels, the controller the moves go through, and how to
     // show their effect at once.
-    PhoneDriver(ViewController& controller, std::function<void()> refresh);
+    PhoneDriver(PanelDriving& controller, std::function<void()> refresh);
 
     void setPanels(std::vector<PanelWidgets> panels);
 
@@ -34,7 +34,7 @@ private:
     const PanelWidgets* panelOf(const std::string& car) const;
     static std::string keyOf(const PanelWidgets& panel);
 
-    ViewController& controller_;
+    PanelDriving& controller_;
     std::function<void()> refresh_;
     std::vector<PanelWidgets> panels_;
     std::map<std::string, std::string> labels_;

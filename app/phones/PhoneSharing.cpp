@@ -8,7 +8,7 @@
 #include "app/phones/ShareDialog.h"
 #include "app/phones/PhoneHost.h"
 
-PhoneSharing::PhoneSharing(ViewController& controller, QWidget* window, std::function<void()> refresh)
+PhoneSharing::PhoneSharing(PanelDriving& controller, QWidget* window, std::function<void()> refresh)
     : QObject(window),
       window_(window),
       driver_(std::make_unique<PhoneDriver>(controller, std::move(refresh))),

@@ -16,7 +16,7 @@ class QMenuBar;
 class QWidget;
 class PhoneDriver;
 class ShareDialog;
-class ViewController;
+class PanelDriving;
 namespace phone {
 class PhoneHost;
 }
@@ -28,7 +28,7 @@ class PhoneSharing : public QObject {
     Q_OBJECT
 
 public:
-    PhoneSharing(ViewController& controller, QWidget* window, std::function<void()> refresh);
+    PhoneSharing(PanelDriving& controller, QWidget* window, std::function<void()> refresh);
     ~PhoneSharing() override;
 
     void addMenu(QMenuBar* menus);
