@@ -29,7 +29,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/window/BrokerChoice.h"
 #include "app/panels/FleetArea.h"
 #include "app/panels/FleetPanel.h"
 #include "app/window/FollowEnd.h"
@@ -63,16 +62,6 @@ constexpr qsizetype kCarNamesKept = 1024;
 // Health figures change by the second; a faster refresh would only repaint.
 constexpr int kHealthRefreshMs = 1000;
 const QString kLogTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
-// The Radio menu's choice of every adapter at once.
-const QString kAllAdapters = QStringLiteral("all");
-
-// Every menu entry has a mnemonic: its first letter.
-QString adapterLabel(const AdapterEntry& adapter) {
-    const QString name = adapter.name.isEmpty() ? QStringLiteral("Bluetooth adapter") : adapter.name;
-    const QString state = adapter.powered ? QStringLiteral("on") : QStringLiteral("off");
-    if (adapter.address.isEmpty()) return QStringLiteral("&%1 \u2014 %2").arg(name, state);
-    return QStringLiteral("&%1 (%2) \u2014 %3").arg(name, adapter.address, state);
-}
 
 // The placeholder's grey on white at 7:1, well past the 4.5:1 text needs.
 const QColor kPlaceholder(0x59, 0x59, 0x59);
@@ -117,10 +106,9 @@ struct MainWindow::Panel {
 
 MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     : QMainWindow(parent),
-      radios_{std::move(radio)},
-      catalog_(std::move(catalog)),
+      radios_(std::make_unique<RadioMenu>(std::move(radio), std::move(catalog))),
       ui_(std::make_unique<Ui::MainWindow>()),
-      viewController_(std::make_unique<ViewController>(radios_.front().factory)) {
+      viewController_(std::make_unique<ViewController>(radios_->radio().factory)) {
     ui_->setupUi(this);
     setWindowIcon(programIcon());
     installSliderAccessibility();
@@ -169,8 +157,7 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     // The first time, wide enough for the three model panels side by side.
     if (!restoreGeometry(window_settings::geometry())) resize(size().expandedTo(QSize(sizeHint().width(), 0)));
     fitIntoScreen();
-    if (const auto remembered = window_settings::radio()) rememberedRadio_ = *remembered;
-    chooseRememberedRadio();
+    radios_->chooseRememberedRadio();
     ui_->connectButton->setFocus();
 }
 
@@ -262,14 +249,12 @@ void MainWindow::setUpMenus() {
     quit->setObjectName(QStringLiteral("quitAction"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    radioMenu_ = menuBar()->addMenu(QStringLiteral("&Radio"));
-    radioMenu_->setObjectName(QStringLiteral("radioMenu"));
-    radioActions_ = new QActionGroup(this);
-    if (catalog_.adapters) {
-        catalog_.adapters->setParent(this);
-        connect(catalog_.adapters, &AdapterList::changed, this, &MainWindow::rebuildRadioMenu);
-    }
-    rebuildRadioMenu();
+    connect(radios_.get(), &RadioMenu::switched, this, [this](const Radio& chosen) {
+        viewController_->useRadio(chosen.factory);
+        radioLabel_->setText(QStringLiteral("Radio: ") + chosen.description);
+    });
+    connect(radios_.get(), &RadioMenu::said, this, [this](const QString& text) { lastLogLine_->setText(text); });
+    radios_->addTo(menuBar(), this);
     phoneSharing_->addMenu(menuBar());
     help::addHelpMenu(this);
 }
@@ -334,129 +319,13 @@ void MainWindow::nameForScreenReaders() {
     for (const auto& [slider, name] : sliders) slider->setAccessibleName(QString::fromLatin1(name));
 }
 
-void MainWindow::chooseRememberedRadio() {
-    // The adapter chosen last may be announced after the window opens.
-    if (!rememberedRadio_) return;
-    const QString wanted = *rememberedRadio_;
-    const std::vector<AdapterEntry> adapters = knownAdapters();
-    const bool known = wanted.isEmpty() || isBrokerKey(wanted) || (wanted == kAllAdapters && !adapters.empty()) ||
-                       std::any_of(adapters.begin(), adapters.end(),
-                                   [&](const AdapterEntry& a) { return a.address == wanted; });
-    if (!known) return;
-    rememberedRadio_.reset();
-    chooseRadio(wanted);
-}
-
-std::vector<AdapterEntry> MainWindow::knownAdapters() const {
-    return catalog_.adapters ? catalog_.adapters->adapters() : std::vector<AdapterEntry>{};
-}
-
-void MainWindow::rebuildRadioMenu() {
-    radioMenu_->clear();
-    for (QAction* action : radioActions_->actions()) radioActions_->removeAction(action);
-    auto addChoice = [this](const QString& text, const QString& address) {
-        QAction* action = radioMenu_->addAction(text);
-        action->setCheckable(true);
-        action->setChecked(address == radio().adapterAddress);
-        action->setData(address);
-        radioActions_->addAction(action);
-        connect(action, &QAction::triggered, this, [this, address] {
-            rememberedRadio_.reset();
-            window_settings::setRadio(address);
-            chooseRadio(address);
-        });
-    };
-    const std::vector<AdapterEntry> adapters = knownAdapters();
-    for (const AdapterEntry& adapter : adapters) {
-        if (!adapter.address.isEmpty()) addChoice(adapterLabel(adapter), adapter.address);
-    }
-    if (adapters.empty()) radioMenu_->addAction(QStringLiteral("No Bluetooth adapter"))->setEnabled(false);
-    if (!adapters.empty() && catalog_.allAdaptersRadio) addChoice(QStringLiteral("&All adapters"), kAllAdapters);
-    radioMenu_->addSeparator();
-    addChoice(QStringLiteral("&Simulated vehicles"), QString());
-    radioMenu_->addSeparator();
-    for (const Radio& made : radios_) {
-        if (isBrokerKey(made.adapterAddress)) addChoice(made.description, made.adapterAddress);
-    }
-    QAction* broker = radioMenu_->addAction(QStringLiteral("Cars on a &broker\u2026"), this, [this] {
-        // The broker in use, else the one typed last (a refused try included).
-        const QString current = isBrokerKey(radio().adapterAddress) ? radio().adapterAddress : lastTypedBroker_;
-        if (const std::optional<BrokerAnswer> asked = askForBroker(this, current)) chooseBroker(asked->url, asked->password);
-    });
-    broker->setObjectName(QStringLiteral("brokerAction"));
-    if (rememberedRadio_) QTimer::singleShot(0, this, &MainWindow::chooseRememberedRadio);
-}
-
-void MainWindow::chooseRadio(const QString& adapterAddress) {
-    std::size_t chosen = radios_.size();
-    for (std::size_t i = 0; i < radios_.size(); ++i) {
-        if (radios_[i].adapterAddress == adapterAddress) chosen = i;
-    }
-    if (chosen == radios_.size()) {
-        if (isBrokerKey(adapterAddress)) {
-            reachBroker(adapterAddress, QString(), false);  // the password, if any, from the environment
-            return;
-        }
-        if (adapterAddress.isEmpty()) {
-            radios_.push_back(catalog_.simulatedRadio());
-        } else if (adapterAddress == kAllAdapters) {
-            std::optional<Radio> all = catalog_.allAdaptersRadio ? catalog_.allAdaptersRadio() : std::nullopt;
-            if (!all) return;
-            radios_.push_back(std::move(*all));
-        } else {
-            const std::vector<AdapterEntry> adapters = knownAdapters();
-            const auto adapter = std::find_if(adapters.begin(), adapters.end(),
-                                              [&](const AdapterEntry& a) { return a.address == adapterAddress; });
-            if (adapter == adapters.end()) return;
-            radios_.push_back(catalog_.adapterRadio(*adapter));
-        }
-        radios_.back().adapterAddress = adapterAddress;
-    }
-    switchToRadio(chosen);
-}
-
-void MainWindow::chooseBroker(const QString& url, const QString& password) {
-    lastTypedBroker_ = brokerKey(url);  // never a password
-    reachBroker(url, password, true);
-}
-
-void MainWindow::reachBroker(const QString& url, const QString& password, bool askedByPerson) {
-    const QString key = brokerKey(url);
-    for (std::size_t i = 0; i < radios_.size(); ++i) {
-        if (!key.isEmpty() && radios_[i].adapterAddress == key) return switchToRadio(i);
-    }
-    lastLogLine_->setText(QStringLiteral("Reaching the broker\u2026"));
-    catalog_.brokerRadio(this, url, password, [this, key, askedByPerson](std::optional<Radio> made, const QString& problem) {
-        if (!made) {
-            const QString text = QStringLiteral("Could not use the broker: %1").arg(problem);
-            lastLogLine_->setText(text);
-            if (askedByPerson) QMessageBox::warning(this, QStringLiteral("Cars on a broker"), text);
-            return;
-        }
-        made->adapterAddress = key;
-        radios_.push_back(std::move(*made));
-        rememberedRadio_.reset();
-        window_settings::setRadio(key);
-        lastLogLine_->clear();
-        switchToRadio(radios_.size() - 1);
-    });
-}
-
-void MainWindow::switchToRadio(std::size_t chosen) {
-    if (chosen == current_) return;
-    current_ = chosen;
-    viewController_->useRadio(radios_[current_].factory);
-    radioLabel_->setText(QStringLiteral("Radio: ") + radios_[current_].description);
-    rebuildRadioMenu();
-}
-
 bool MainWindow::saveLog(const QString& path, QString* reason) const {
     // Written whole or not at all: a failed save leaves an older log as it was.
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         QTextStream out(&file);
         // The listed cars last, with their links' health as the panels show it.
-        out << "Radio: " << radio().description << "\n\nLink log\n" << ui_->linkLogView->toPlainText()
+        out << "Radio: " << radios_->radio().description << "\n\nLink log\n" << ui_->linkLogView->toPlainText()
             << "\n\nOutput" << ui_->outputArea->toPlainText() << "\n\nCars\n"
             << carsRecord(*viewController_->vehiclesController().vehicles());
         out.flush();
@@ -531,7 +400,7 @@ void MainWindow::showValueOf(TaggedSlider* slider, QLabel* label) {
 }
 
 void MainWindow::setUpStatusBar() {
-    radioLabel_ = new QLabel(QStringLiteral("Radio: ") + radio().description, this);
+    radioLabel_ = new QLabel(QStringLiteral("Radio: ") + radios_->radio().description, this);
     radioLabel_->setObjectName(QStringLiteral("radioLabel"));
     registryLabel_ = new QLabel(this);
     registryLabel_->setObjectName(QStringLiteral("registryLabel"));

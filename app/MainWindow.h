@@ -17,8 +17,7 @@
 #include <vector>
 
 #include "app/panels/PanelWidgets.h"
-#include "radio/BrokerRadio.h"
-#include "radio/RadioChoice.h"
+#include "app/window/RadioMenu.h"
 
 class QAction;
 class QActionGroup;
@@ -37,24 +36,6 @@ namespace Ui {
 class MainWindow;
 }
 
-// Where the Radio menu's choices come from.
-struct RadioCatalog {
-    // The adapters offered; the window takes it as its child. Null: none.
-    AdapterList* adapters = nullptr;
-    std::function<Radio(const AdapterEntry&)> adapterRadio = makeAdapterRadio;
-    std::function<Radio()> simulatedRadio = makeSimulatedRadio;
-    // Every adapter at once; null where the build cannot.
-    std::function<std::optional<Radio>()> allAdaptersRadio = makeAllAdaptersRadio;
-    // The cars relays offer on a broker, made asynchronously (makeBrokerRadio).
-    // `password`, when given, stands in for the address's.
-    std::function<void(QObject* context, const QString& url, const QString& password,
-                       std::function<void(std::optional<Radio>, QString)> done)>
-        brokerRadio = [](QObject* context, const QString& url, const QString& password,
-                         std::function<void(std::optional<Radio>, QString)> done) {
-            makeBrokerRadio(context, url, std::move(done), QString(), password);
-        };
-};
-
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -70,20 +51,11 @@ public:
     // Reads each bound car's link health into its panel; runs once a second.
     void refreshHealth();
 
-    // The radio the next Connect uses: the simulated vehicles for an empty
-    // address, every adapter for "all", the cars on a broker for an
-    // mqtt:// or mqtts:// address (once its session stands), else that
-    // adapter. A radio once made is kept for the window's life, so the
-    // vehicles it found drive on until their links end.
-    void chooseRadio(const QString& adapterAddress);
-    // Radio → Cars on a broker… with the address (and password) given:
-    // chosen and remembered once the broker's session stands, else the
-    // person is told why.
-    void chooseBroker(const QString& url, const QString& password = QString());
-    // Stays on the radio it was made with rather than the one the Radio
-    // menu remembers (a radio named on the command line).
-    void keepStartingRadio() { rememberedRadio_.reset(); }
-    const Radio& radio() const { return radios_[current_]; }
+    // The Radio menu's choice (see RadioMenu).
+    void chooseRadio(const QString& adapterAddress) { radios_->chooseRadio(adapterAddress); }
+    void chooseBroker(const QString& url, const QString& password = QString()) { radios_->chooseBroker(url, password); }
+    void keepStartingRadio() { radios_->keepStartingRadio(); }
+    const Radio& radio() const { return radios_->radio(); }
 
     // Writes the link log, with the time of each line, and the output area
     // to a text file; false, with the system's reason, if it could not be written.
@@ -120,10 +92,6 @@ private:
     void connectOutlets();
     void wireActions();
     void setUpMenus();
-    void rebuildRadioMenu();
-    std::vector<AdapterEntry> knownAdapters() const;
-    void switchToRadio(std::size_t index);
-    void reachBroker(const QString& url, const QString& password, bool askedByPerson);
     void saveLogAs();
     void toggleRecording();
     void showValueOf(TaggedSlider* slider, QLabel* label);
@@ -144,16 +112,13 @@ private:
     std::vector<PanelWidgets> panelWidgets() const;
     std::vector<PanelWidgets> modelPanelWidgets() const;
     void nameForScreenReaders();
-    void chooseRememberedRadio();
     // The first size, or one remembered from a larger screen, within the
     // screen's available area.
     void fitIntoScreen();
 
     // Declared first so that every radio outlives the vehicles controller
     // inside the ViewController, and both outlive nothing of Qt's.
-    std::vector<Radio> radios_;
-    std::size_t current_ = 0;
-    RadioCatalog catalog_;
+    std::unique_ptr<RadioMenu> radios_;
     std::unique_ptr<Ui::MainWindow> ui_;
     std::unique_ptr<ViewController> viewController_;
     std::vector<Panel> panels_;
@@ -162,8 +127,6 @@ private:
     GamepadDriver* gamepads_ = nullptr;
     PhoneSharing* phoneSharing_ = nullptr;
     LinkLogForwarder* linkLog_ = nullptr;
-    QMenu* radioMenu_ = nullptr;
-    QActionGroup* radioActions_ = nullptr;
     QLabel* radioLabel_ = nullptr;
     QLabel* registryLabel_ = nullptr;
     QLabel* lastLogLine_ = nullptr;
@@ -173,9 +136,6 @@ private:
     QLabel* recordingLabel_ = nullptr;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> recordFile_{nullptr, &std::fclose};
     std::unique_ptr<DriveRecorder> recorder_;
-    // The radio chosen in an earlier run, until it is chosen again (its
-    // adapter may be announced after the window opens) or another one is.
-    std::optional<QString> rememberedRadio_;
     QString lastTypedBroker_;
     bool shownBefore_ = false;
     // The names cars advertised, by identifier, for the status bar's lines.
