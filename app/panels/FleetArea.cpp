@@ -1,12 +1,15 @@
 #include "app/panels/FleetArea.h"
 
 #include <QScrollBar>
+#include <QSplitter>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <numeric>
 
 #include "app/panels/FleetPanel.h"
 #include "app/panels/HealthText.h"
 #include "app/panels/PanelActions.h"
+#include "app/panels/PanelLayout.h"
 #include "app/panels/TaggedButton.h"
 #include "app/panels/TaggedSlider.h"
 #include "app/panels/PanelDriving.h"
@@ -43,6 +46,27 @@ std::vector<FleetPanel*> FleetArea::panels() const {
         if (panel) live.push_back(panel);
     }
     return live;
+}
+
+void FleetArea::chainTabOrder(QWidget* after, QWidget* before) const {
+    std::vector<QWidget*> order{after};
+    for (FleetPanel* panel : panels()) {
+        order.insert(order.end(), {panel->speed(), panel->lane(), panel->middle(), panel->uTurn(), panel->stop()});
+    }
+    order.push_back(before);
+    ::chainTabOrder(order);
+}
+
+void FleetArea::claimRoomIn(QSplitter* splitter) const {
+    QList<int> sizes = splitter->sizes();
+    const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
+    const int rows = widget()->sizeHint().height() + 2 * frameWidth();
+    const int wanted = std::min(rows, total * 2 / 3);
+    if (sizes.size() < 2 || wanted <= sizes[0]) return;
+    const int taken = wanted - sizes[0];
+    sizes[0] = wanted;
+    sizes[1] = std::max(sizes[1] - taken, 0);
+    splitter->setSizes(sizes);
 }
 
 PanelWidgets FleetArea::add(const Vehicle& vehicle, qint64 middleTag) {

@@ -12,6 +12,7 @@
 #include "app/panels/PanelWidgets.h"
 
 class FleetPanel;
+class QSplitter;
 class QVBoxLayout;
 class Vehicle;
 class PanelDriving;
@@ -27,6 +28,12 @@ public:
     void serveController();
 
     std::vector<FleetPanel*> panels() const;
+
+    // Tab reads the rows' controls between `after` and `before`.
+    void chainTabOrder(QWidget* after, QWidget* before) const;
+    // The rows as they are get room in the splitter that holds the area, up
+    // to two thirds of it; the widget after it keeps the rest.
+    void claimRoomIn(QSplitter* splitter) const;
 
 signals:
     // A panel was added or taken away.

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/panels/HealthText.h"
+#include "app/panels/PanelLayout.h"
 #include "app/panels/PanelTags.h"
 #include "app/panels/TaggedButton.h"
 #include "app/panels/TaggedSlider.h"
@@ -36,9 +37,7 @@ QLabel* valueLabel(TaggedSlider* slider, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("-1000.0")));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    auto show = [slider, label] { label->setText(QString::fromStdString(textforms::floatText(slider->floatValue()))); };
-    QObject::connect(slider, &QAbstractSlider::valueChanged, label, show);
-    show();
+    showValueOf(slider, label);
     return label;
 }
 

@@ -1,5 +1,8 @@
 #include "app/panels/SliderAccessibility.h"
 
+#include <QPalette>
+#include <QWidget>
+
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -47,4 +50,10 @@ void installSliderAccessibility() {
         return true;
     }();
     (void)installed;
+}
+
+void makePlaceholdersReadable(QWidget* window) {
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::PlaceholderText, QColor(0x59, 0x59, 0x59));
+    window->setPalette(palette);
 }

@@ -1,5 +1,8 @@
 #include "app/window/FollowEnd.h"
 
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+
 #include <QAbstractScrollArea>
 #include <QScrollBar>
 #include <memory>
@@ -16,4 +19,10 @@ void followEndWhileShown(QAbstractScrollArea* view) {
         *lastMaximum = maximum;
         if (following) bar->setValue(maximum);
     });
+}
+
+void setUpLogView(QPlainTextEdit* view, const QString& name) {
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    followEndWhileShown(view);
+    view->setAccessibleName(name);
 }

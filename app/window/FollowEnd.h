@@ -3,6 +3,13 @@
 // scrolling back to the end resumes following.
 #pragma once
 
+#include <QString>
+
 class QAbstractScrollArea;
+class QPlainTextEdit;
 
 void followEndWhileShown(QAbstractScrollArea* view);
+
+// A log view as the window shows one: fixed-width, following its end while
+// shown, and named for screen readers.
+void setUpLogView(QPlainTextEdit* view, const QString& name);
