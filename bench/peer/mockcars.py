@@ -60,7 +60,8 @@ class MockBluez:
                  signal_name='NameOwnerChanged', dbus_interface='org.freedesktop.DBus', arg0='org.bluez')
         self.mock = dbus.Interface(self.bus.get_object('org.bluez', '/'), 'org.bluez.Mock')
         self.mock.AddAdapter('hci0', 'peer-bench')
-        # Links go at once when a client lets go, as BlueZ's do on a real car.
+        # A link a client lets go ends in 0.1 s, not BlueZ's 2 s: every run
+        # waits for its links to end.
         self.mock.SetDisconnectDelay(0.1)
 
     @property
