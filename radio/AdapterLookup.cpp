@@ -6,11 +6,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "radio/WatchEntries.h"
 #if ZELTO_WITH_BLUEZ
-#include "ble/bluez/AdapterProbe.h"
 #include "ble/bluez/AdapterWatch.h"
-#else
-#include "ble/qt/LocalAdapterWatch.h"
 #endif
 
 namespace {
@@ -24,8 +22,15 @@ QString notThere(const QString& wanted, const QStringList& names) {
     return QStringLiteral("no Bluetooth adapter %1 (there are: %2)").arg(wanted, names.join(QStringLiteral(", ")));
 }
 
+// The terminal program names an adapter as its --adapter option does.
+AdapterEntry bySystemName(const AdapterEntry& adapter) {
+    AdapterEntry named = adapter;
+    named.name = adapter.systemName;
+    return named;
+}
+
 template <typename Answer>
-using Pick = std::function<Answer(const std::vector<KnownAdapter>&)>;
+using Pick = std::function<Answer(const std::vector<AdapterEntry>&)>;
 
 // Calls `done` once: the first of the list's answer and the deadline.
 template <typename Answer, typename Watch, typename ToKnown>
@@ -47,18 +52,6 @@ void pickFromWatch(QObject* context, Pick<Answer> pick, std::function<void(Answe
 }
 
 #if ZELTO_WITH_BLUEZ
-KnownAdapter knownOf(const ble::bluez::AdapterProbeResult& adapter) {
-    const QString path = QString::fromStdString(adapter.path);
-    return KnownAdapter{path.section(QLatin1Char('/'), -1), QString::fromStdString(adapter.name),
-                        QString::fromStdString(adapter.address), adapter.powered};
-}
-
-std::vector<KnownAdapter> knownOf(const std::vector<ble::bluez::AdapterProbeResult>& adapters) {
-    std::vector<KnownAdapter> known;
-    for (const auto& adapter : adapters) known.push_back(knownOf(adapter));
-    return known;
-}
-
 // Why BlueZ cannot be asked; empty when it answers (without an adapter, say).
 QString problemOf(ble::bluez::AdapterProbeResult::Status status) {
     using Status = ble::bluez::AdapterProbeResult::Status;
@@ -75,35 +68,27 @@ QString problemOf(ble::bluez::AdapterProbeResult::Status status) {
     }
     return QStringLiteral("BlueZ did not answer");
 }
-#else
-std::vector<KnownAdapter> knownOf(const std::vector<ble::qt::LocalAdapter>& adapters) {
-    std::vector<KnownAdapter> known;
-    for (const auto& adapter : adapters) {
-        const QString name = QString::fromStdString(adapter.name);
-        known.push_back(KnownAdapter{name, name, QString::fromStdString(adapter.address), adapter.powered});
-    }
-    return known;
-}
 #endif
 
 }  // namespace
 
-AdapterLookup pickAdapter(const QString& wanted, const std::vector<KnownAdapter>& adapters) {
-    const KnownAdapter* chosen = nullptr;
+AdapterLookup pickAdapter(const QString& wanted, const std::vector<AdapterEntry>& adapters) {
+    const AdapterEntry* chosen = nullptr;
     QStringList names;
-    for (const KnownAdapter& adapter : adapters) {
-        names << adapter.name;
+    for (const AdapterEntry& adapter : adapters) {
+        names << adapter.systemName;
         if (wanted.isEmpty()) {
             if (!chosen || (adapter.powered && !chosen->powered)) chosen = &adapter;
-        } else if (!chosen && (adapter.name == wanted || adapter.address.compare(wanted, Qt::CaseInsensitive) == 0)) {
+        } else if (!chosen &&
+                   (adapter.systemName == wanted || adapter.address.compare(wanted, Qt::CaseInsensitive) == 0)) {
             chosen = &adapter;
         }
     }
     if (!chosen) return AdapterLookup{std::nullopt, notThere(wanted, names)};
     if (!chosen->powered) {
-        return AdapterLookup{std::nullopt, QStringLiteral("Bluetooth adapter %1 is powered off").arg(chosen->name)};
+        return AdapterLookup{std::nullopt, QStringLiteral("Bluetooth adapter %1 is powered off").arg(chosen->systemName)};
     }
-    return AdapterLookup{AdapterEntry{chosen->name, chosen->address, true}, QString()};
+    return AdapterLookup{bySystemName(*chosen), QString()};
 }
 
 namespace {
@@ -123,16 +108,16 @@ void lookUp(QObject* context, Pick<Answer> pick, std::function<Answer(QString)> 
             const QString problem = problemOf(probe.status);
             return done(problem.isEmpty() ? pick({}) : refuse(problem));
         }
-        if (probeSuffices) return done(pick({knownOf(probe)}));
+        if (probeSuffices) return done(pick({radio_watch::entryOf(probe)}));
         pickFromWatch<Answer, ble::bluez::AdapterWatch>(
-            context, pick, done, [](const auto& adapters) { return knownOf(adapters); },
+            context, pick, done, [](const auto& adapters) { return radio_watch::entriesOf(adapters); },
             [refuse] { return refuse(QStringLiteral("BlueZ did not answer")); });
     });
 #else
     (void)refuse;
     (void)probeSuffices;
     pickFromWatch<Answer, ble::qt::LocalAdapterWatch>(
-        context, pick, std::move(done), [](const auto& adapters) { return knownOf(adapters); },
+        context, pick, std::move(done), [](const auto& adapters) { return radio_watch::entriesOf(adapters); },
         [pick] { return pick({}); });
 #endif
 }
@@ -141,19 +126,19 @@ void lookUp(QObject* context, Pick<Answer> pick, std::function<Answer(QString)> 
 
 void lookUpAdapter(QObject* context, const QString& wanted, std::function<void(AdapterLookup)> done) {
     lookUp<AdapterLookup>(
-        context, [wanted](const std::vector<KnownAdapter>& known) { return pickAdapter(wanted, known); },
+        context, [wanted](const std::vector<AdapterEntry>& known) { return pickAdapter(wanted, known); },
         [](QString problem) { return AdapterLookup{std::nullopt, std::move(problem)}; }, wanted.isEmpty(),
         std::move(done));
 }
 
-AdaptersLookup pickAdapters(const QStringList& wanted, const std::vector<KnownAdapter>& adapters) {
+AdaptersLookup pickAdapters(const QStringList& wanted, const std::vector<AdapterEntry>& adapters) {
     AdaptersLookup lookup;
     if (wanted == QStringList{QStringLiteral("all")}) {
         lookup.every = true;
         QStringList names;
-        for (const KnownAdapter& adapter : adapters) {
-            names << adapter.name;
-            if (adapter.powered) lookup.adapters.push_back(AdapterEntry{adapter.name, adapter.address, true});
+        for (const AdapterEntry& adapter : adapters) {
+            names << adapter.systemName;
+            if (adapter.powered) lookup.adapters.push_back(bySystemName(adapter));
         }
         if (adapters.empty()) {
             lookup.problem = notThere(QString(), {});
@@ -176,6 +161,6 @@ AdaptersLookup pickAdapters(const QStringList& wanted, const std::vector<KnownAd
 
 void lookUpAdapters(QObject* context, const QStringList& wanted, std::function<void(AdaptersLookup)> done) {
     lookUp<AdaptersLookup>(
-        context, [wanted](const std::vector<KnownAdapter>& known) { return pickAdapters(wanted, known); },
+        context, [wanted](const std::vector<AdapterEntry>& known) { return pickAdapters(wanted, known); },
         [](QString problem) { return AdaptersLookup{{}, false, std::move(problem)}; }, false, std::move(done));
 }

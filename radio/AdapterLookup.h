@@ -12,23 +12,15 @@
 
 #include "radio/RadioChoice.h"
 
-// An adapter as the system lists it: "hci0" is its name on Linux (what
-// bluetoothctl and the kernel call it), the alias is what a person set.
-struct KnownAdapter {
-    QString name;
-    QString alias;
-    QString address;
-    bool powered = false;
-};
-
 struct AdapterLookup {
     std::optional<AdapterEntry> adapter;  // found and powered
     QString problem;                      // else why not, one line
 };
 
-// Picks the adapter named `wanted` (its name, or its address in any case)
-// among `adapters`; an empty `wanted` takes the first powered one.
-AdapterLookup pickAdapter(const QString& wanted, const std::vector<KnownAdapter>& adapters);
+// Picks the adapter named `wanted` (its system name, or its address in any
+// case) among `adapters`; an empty `wanted` takes the first powered one. The
+// adapter found is named as the system names it, as --adapter names it.
+AdapterLookup pickAdapter(const QString& wanted, const std::vector<AdapterEntry>& adapters);
 
 // Asks the system without blocking and calls `done` exactly once, from a
 // later turn of Qt's event loop, within a few seconds, unless `context` is
@@ -44,6 +36,6 @@ struct AdaptersLookup {
 
 // Every adapter `wanted` names must be there and powered (the first that is
 // not is the problem); "all" alone needs one powered adapter.
-AdaptersLookup pickAdapters(const QStringList& wanted, const std::vector<KnownAdapter>& adapters);
+AdaptersLookup pickAdapters(const QStringList& wanted, const std::vector<AdapterEntry>& adapters);
 // As lookUpAdapter, for a list or "all".
 void lookUpAdapters(QObject* context, const QStringList& wanted, std::function<void(AdaptersLookup)> done);

@@ -1,5 +1,7 @@
 #include "radio/RadioChoice.h"
 
+#include "radio/WatchEntries.h"
+
 #include <QMetaObject>
 #include <QObject>
 #include <QStringList>
@@ -88,28 +90,17 @@ Radio makeRealRadio(const std::string& name, const std::string& address) {
 }
 
 // The platform's watch, read as entries.
-template <typename Watch, typename ToEntry>
+template <typename Watch>
 class WatchedAdapters : public AdapterList {
 public:
-    WatchedAdapters(QObject* parent, ToEntry toEntry) : AdapterList(parent), watch_(new Watch(this)), toEntry_(toEntry) {
+    explicit WatchedAdapters(QObject* parent) : AdapterList(parent), watch_(new Watch(this)) {
         QObject::connect(watch_, &Watch::changed, this, &AdapterList::changed);
     }
-    std::vector<AdapterEntry> adapters() const override {
-        std::vector<AdapterEntry> entries;
-        for (const auto& adapter : watch_->adapters()) entries.push_back(toEntry_(adapter));
-        return entries;
-    }
+    std::vector<AdapterEntry> adapters() const override { return radio_watch::entriesOf(watch_->adapters()); }
 
 private:
     Watch* watch_;
-    ToEntry toEntry_;
 };
-
-template <typename Adapter>
-AdapterEntry entryOf(const Adapter& adapter) {
-    return AdapterEntry{QString::fromStdString(adapter.name), QString::fromStdString(adapter.address),
-                        adapter.powered};
-}
 
 }  // namespace
 
@@ -176,13 +167,10 @@ Radio makeAdapterRadio(const AdapterEntry& adapter) {
 
 AdapterList* watchAdapters(QObject* parent) {
 #if ZELTO_WITH_BLUEZ
-    using Watch = ble::bluez::AdapterWatch;
-    using Adapter = ble::bluez::AdapterProbeResult;
+    return new WatchedAdapters<ble::bluez::AdapterWatch>(parent);
 #else
-    using Watch = ble::qt::LocalAdapterWatch;
-    using Adapter = ble::qt::LocalAdapter;
+    return new WatchedAdapters<ble::qt::LocalAdapterWatch>(parent);
 #endif
-    return new WatchedAdapters<Watch, AdapterEntry (*)(const Adapter&)>(parent, &entryOf<Adapter>);
 }
 
 void chooseRadio(QObject* context, std::function<void(Radio)> done, int simulatedCars) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ble/Bluetooth.h"
+#include "radio/AdapterEntry.h"
 #include "radio/SimCars.h"
 
 struct Radio {
@@ -46,12 +47,6 @@ void chooseRadio(QObject* context, std::function<void(Radio)> done, int simulate
 Radio makeSimulatedRadio();
 // The simulated radio with a fleet of `cars` (see ble::sim::World::populate).
 Radio makeSimulatedFleet(int cars);
-
-struct AdapterEntry {
-    QString name;
-    QString address;
-    bool powered = false;
-};
 
 // The machine's Bluetooth adapters, followed as they come, go and are powered
 // on or off, without blocking: BlueZ's on Linux, Qt Bluetooth's elsewhere.

@@ -88,6 +88,17 @@ TEST_F(BrokerChoiceTest, TheMenusBrokerIsChosenRememberedWithoutItsPasswordAndCh
     EXPECT_EQ(urlsAsked_.last(), "mqtt://anna@broker.local:1883/table-2");
 }
 
+TEST_F(BrokerChoiceTest, ARadioNamedOnTheCommandLineHoldsOverTheOneRememberedEvenWhenThatIsAtHand) {
+    window_settings::setRadio("mqtt://anna@broker.local:1883/table-2");
+    window_ = std::make_unique<MainWindow>(Radio{world_.centralFactory(), QStringLiteral("Bluetooth adapter hci0"), {}, {}},
+                                           catalogWithBroker());
+    window_->keepStartingRadio();  // as main does for --radio, right after making the window
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(urlsAsked_.isEmpty());
+    EXPECT_EQ(radioLabel(), "Radio: Bluetooth adapter hci0");
+}
+
 TEST_F(BrokerChoiceTest, ABrokerThatCannotBeUsedIsToldAndChangesNothing) {
     openWindow(catalogWithBroker(QStringLiteral("the broker refused the user name or password")));
     QString told;

@@ -8,11 +8,11 @@
 namespace {
 
 TEST(AdapterPick, ByNameOrAddressElseWhatThereIs) {
-    const std::vector<KnownAdapter> two{{"hci0", "desk", "0A:0B:0C:0D:0E:0F", false},
-                                        {"hci1", "dongle", "00:1A:7D:DA:71:13", true}};
+    const std::vector<AdapterEntry> two{{"desk", "0A:0B:0C:0D:0E:0F", false, "hci0"},
+                                        {"dongle", "00:1A:7D:DA:71:13", true, "hci1"}};
     struct Case {
         QString wanted;
-        std::vector<KnownAdapter> adapters;
+        std::vector<AdapterEntry> adapters;
         QString picked;  // the adapter's address, or empty
         QString problem;
     };
@@ -41,12 +41,12 @@ TEST(AdapterPick, ByNameOrAddressElseWhatThereIs) {
 // A list takes every adapter it names, each there and powered, or says which
 // is not; "all" takes the powered ones and needs one.
 TEST(AdapterPick, AListOrAll) {
-    const std::vector<KnownAdapter> three{{"hci0", "desk", "0A:0B:0C:0D:0E:0F", true},
-                                          {"hci1", "dongle", "00:1A:7D:DA:71:13", true},
-                                          {"hci2", "spare", "00:1A:7D:DA:71:14", false}};
+    const std::vector<AdapterEntry> three{{"desk", "0A:0B:0C:0D:0E:0F", true, "hci0"},
+                                          {"dongle", "00:1A:7D:DA:71:13", true, "hci1"},
+                                          {"spare", "00:1A:7D:DA:71:14", false, "hci2"}};
     struct Case {
         QStringList wanted;
-        std::vector<KnownAdapter> adapters;
+        std::vector<AdapterEntry> adapters;
         QStringList picked;  // names, in the order asked
         QString problem;
     };
