@@ -456,12 +456,22 @@ void Peripheral::writeValueForCharacteristic(
     if (command && !radio_->options().supersedes) {
         ours->service()->writeCharacteristic(ours->handle(), toBytes(data),
                                              QLowEnergyService::WriteWithoutResponse);
+        if (writeWatch_) writeWatch_(data, false);
         return;
     }
     const RequestKind kind = command ? RequestKind::WriteCommand : RequestKind::Write;
+    // Whoever watches hears of a frame without response as it goes (issue),
+    // or as a newer one takes its place first.
+    std::function<void()> replaced;
+    if (command) {
+        replaced = [this, data] {
+            if (writeWatch_) writeWatch_(data, true);
+        };
+    }
     requests_.submit({ours.get(), data, command,
                       [this, kind, weak = std::weak_ptr<Characteristic>(ours),
-                       bytes = toBytes(data)](uint64_t ticket) { issue(ticket, kind, weak, bytes); }});
+                       bytes = toBytes(data)](uint64_t ticket) { issue(ticket, kind, weak, bytes); },
+                      std::move(replaced)});
 }
 
 void Peripheral::issue(uint64_t ticket, RequestKind kind, const std::weak_ptr<Characteristic>& target,
@@ -491,6 +501,7 @@ void Peripheral::issue(uint64_t ticket, RequestKind kind, const std::weak_ptr<Ch
         // stream never builds a backlog and only what would wait is merged.
         service->writeCharacteristic(characteristic->handle(), bytes,
                                      QLowEnergyService::WriteWithoutResponse);
+        if (writeWatch_) writeWatch_(std::vector<uint8_t>(bytes.begin(), bytes.end()), false);
         {
             const auto now = radio_->loop().now();
             writeRoom_.take(now);

@@ -41,6 +41,10 @@ public:
     std::vector<std::shared_ptr<ble::Service>> services() const override;
     // Frames the request queue replaced with a newer one before they left.
     std::uint64_t writesSuperseded() const override { return requests_.replaced(); }
+    bool watchWrites(WriteOutcome outcome) override {
+        writeWatch_ = std::move(outcome);
+        return true;
+    }
 
     void discoverServices(const std::vector<Uuid>& filter) override;
     void discoverCharacteristicsForService(const std::vector<Uuid>& filter,
@@ -118,6 +122,7 @@ private:
     std::vector<Uuid> serviceFilter_;
     std::vector<std::shared_ptr<Service>> services_;
     RequestQueue requests_;
+    WriteOutcome writeWatch_;  // told what became of each frame without response
     // The link's room for writes without response.
     WriteBucket writeRoom_;
     InFlight inFlight_;

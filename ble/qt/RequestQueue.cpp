@@ -9,8 +9,10 @@ void RequestQueue::submit(Request request) {
         if (request.withoutResponse && newest.withoutResponse &&
             request.target == newest.target && supersedes_ &&
             supersedes_(newest.frame, request.frame)) {
+            const std::function<void()> told = std::move(newest.replaced);
             newest = std::move(request);
             ++replaced_;
+            if (told) told();
             return;
         }
     }

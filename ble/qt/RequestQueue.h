@@ -43,6 +43,7 @@ public:
         std::vector<uint8_t> frame;    // the bytes of a write, else empty
         bool withoutResponse = false;  // only these may be replaced
         Issue issue;
+        std::function<void()> replaced = {};  // a newer frame took its place before it went
     };
 
     // Issues the request now when nothing is in flight; otherwise it waits,

@@ -112,13 +112,15 @@ TEST(DriveOnMockBluez, WhatARunPrintsAsWrittenIsWhatBluezGot) {
     if (!MockBluez::busAvailable()) GTEST_SKIP() << "no private system bus: run under with_mock_bus.py";
     struct Case {
         const char* what;
+        const char* radio;
         int frames;
         int waitMs;  // between two speeds
         bool someReplaced;
     };
     const Case cases[] = {
-        {"one frame per 20 ms: every frame goes", 60, 20, false},
-        {"faster than the link: the replaced ones are said so, never printed as written", 200, 0, true},
+        {"one frame per 20 ms: every frame goes", "bluez", 60, 20, false},
+        {"faster than the link: the replaced ones are said so, never printed as written", "bluez", 200, 0, true},
+        {"the Qt radio, faster than the link: the same", "qt", 200, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -131,7 +133,7 @@ TEST(DriveOnMockBluez, WhatARunPrintsAsWrittenIsWhatBluezGot) {
             script += "{\"vehicle\": 22785, \"speed\": " + QByteArray::number(300 + i) + "}\n";
             if (c.waitMs > 0) script += "{\"wait\": " + QByteArray::number(c.waitMs) + "}\n";
         }
-        const Ran ran = runDrive({"--adapter", "hci0", "--json", "run", "-"}, script);
+        const Ran ran = runDrive({"--radio", c.radio, "--adapter", "hci0", "--json", "run", "-"}, script);
         ASSERT_EQ(ran.code, 0) << ran.err.toStdString();
         QStringList printed;
         int replaced = 0;
