@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "ble/mqtt/Wire.h"
 #include "drive/NameHint.h"
 #include "link/DriveRecorder.h"
 #include "link/LaneSpeed.h"
@@ -195,7 +196,7 @@ int Runner::waitUntil(double ms) {
             if (!controller_.findVehicleById(id)) {
                 // A broker's loss ends every car's link: it is said once, by its name.
                 const std::string end = controller_.linkEndOf(id);
-                err_(end.rfind("the broker at ", 0) == 0 ? end : "vehicle " + link_text::identifierText(id) + " was lost");
+                err_(ble::mqtt::wire::isBrokerLostEnd(end) ? end : "vehicle " + link_text::identifierText(id) + " was lost");
                 return stopAndEnd(kVehicleLost);
             }
         }

@@ -1,6 +1,7 @@
 #include "app/panels/VehicleState.h"
 
 #include "app/panels/PanelTags.h"
+#include "ble/mqtt/Wire.h"
 #include "link/LinkText.h"
 #include "link/Vehicle.h"
 #include "link/VehiclesController.h"
@@ -31,7 +32,7 @@ QString linkText(PanelStatus::Link link) {
 namespace {
 
 bool lostWithItsBroker(const PanelStatus& status) {
-    return status.link == PanelStatus::Link::Gone && status.ended.rfind("the broker at ", 0) == 0;
+    return status.link == PanelStatus::Link::Gone && ble::mqtt::wire::isBrokerLostEnd(status.ended);
 }
 
 }  // namespace

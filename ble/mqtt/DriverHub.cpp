@@ -60,7 +60,7 @@ void DriverHub::start(std::function<void(const std::string&)> done) {
         if (*reported) std::exchange(*reported, nullptr)(why);
     };
     handlers.lost = [this] {
-        const std::string lost = "the broker at " + address_.describe() + " was lost";
+        const std::string lost = wire::brokerLostEnd(address_.describe());
         for (auto& [key, car] : cars_) endLink(*car, lost.c_str());
         powerChanged();
         if (rules_.log) rules_.log("Broker " + address_.describe() + " lost, retrying\u2026");

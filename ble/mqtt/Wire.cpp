@@ -99,6 +99,19 @@ std::string tokenFrom(std::string_view text) {
     return token.empty() ? "relay" : token;
 }
 
+namespace {
+constexpr std::string_view kBrokerLost = "the broker at ";
+}  // namespace
+
+std::string brokerLostEnd(std::string_view broker) {
+    std::string end(kBrokerLost);
+    end += broker;
+    end += " was lost";
+    return end;
+}
+
+bool isBrokerLostEnd(std::string_view end) { return end.substr(0, kBrokerLost.size()) == kBrokerLost; }
+
 std::string hexOf(const std::vector<uint8_t>& bytes) {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;

@@ -39,6 +39,11 @@ std::string hexOf(const std::vector<uint8_t>& bytes);  // "0624F401", no spaces
 std::string randomHex(std::size_t bytes);
 std::optional<std::vector<uint8_t>> bytesOfHex(std::string_view hex, std::size_t maxBytes);
 
+// How a car's link ends when its driver loses the broker, in the radio's
+// words ("the broker at mqtt://HOST/NAME was lost"), and whether an end is that.
+std::string brokerLostEnd(std::string_view broker);
+bool isBrokerLostEnd(std::string_view end);
+
 // Topics.
 std::string statusTopic(std::string_view relay);           // retained "online" / will "offline"
 std::string advertTopic(std::string_view relay);
