@@ -68,8 +68,6 @@ MainWindow::MainWindow(Radio radio, RadioCatalog catalog, QWidget* parent)
     every(kHealthRefreshMs, this, [this] { refreshHealth(); });
     refreshStatus();
     placeAsLastTime(this);  // the first time, wide enough for the model panels side by side
-    // On the next turn, so that a radio named on the command line holds over it.
-    QTimer::singleShot(0, radios_.get(), &RadioMenu::chooseRememberedRadio);
     ui_->connectButton->setFocus();
 }
 

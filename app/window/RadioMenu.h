@@ -47,11 +47,11 @@ public:
     RadioMenu(Radio first, RadioCatalog catalog);
     ~RadioMenu() override;
 
-    // Puts the menu into `bar`, with its dialogs over `window`.
+    // Puts the menu into `bar`, with its dialogs over `window`. The radio
+    // remembered from an earlier run is chosen from the next turn on, once
+    // it is there (an adapter may be announced later), so that a radio
+    // named on the command line (keepStartingRadio) holds over it.
     void addTo(QMenuBar* bar, QWidget* window);
-    // Turns to the radio remembered from an earlier run once it is there
-    // (an adapter may be announced later).
-    void chooseRememberedRadio();
 
     const Radio& radio() const { return radios_[current_]; }
 
@@ -78,6 +78,7 @@ private:
     std::vector<AdapterEntry> knownAdapters() const;
     void switchTo(std::size_t index);
     void reachBroker(const QString& url, const QString& password, bool askedByPerson);
+    void chooseRememberedRadio();
 
     std::vector<Radio> radios_;
     std::size_t current_ = 0;
