@@ -114,11 +114,8 @@ TEST_F(FleetTest, ARowLeadsWithTheCarsNameThenItsModelAndIdAsTheStatusBarWritesT
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->title()->text(), "Korrin 4");
     EXPECT_EQ(row->widgets().name, "Korrin 4");  // as phones offer it
-    const QStringList lines = [row] {
-        QStringList texts;
-        for (QLabel* label : row->nameBlock()->findChildren<QLabel*>()) texts << label->text();
-        return texts;
-    }();
+    QStringList lines;
+    for (QLabel* label : row->nameBlock()->findChildren<QLabel*>()) lines << label->text();
     EXPECT_EQ(lines, (QStringList{"Korrin 4", "Model 7 \u00b7 0x5e07000c"}));
     EXPECT_TRUE(row->nameBlock()->toolTip().contains("1577517068")) << "the decimal id, as the output area writes it";
 
